@@ -1,0 +1,87 @@
+// Copyright the kvstore authors.
+//
+// Loader of the message library. The handle is the only process-wide state
+// of the tree unit; it is not synchronised (see kv_exceptions.h).
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "kvstore/kv_exceptions.h"
+#include "platform/codepage.h"
+
+namespace {
+
+constexpr const char* kMessageLibrary = "libkvres14.so";
+constexpr const char* kLanguageLibrary = "libuserdata.so";
+constexpr const char* kLanguageExport = "orudGetProductUILanguage";
+// The relative path <language>/libkvres14.so is bounded like the original
+// 260-unit path buffer; a longer language name is not tried.
+constexpr std::size_t kMaxRelativePath = 260;
+
+uint64_t g_message_library = 0;
+
+void* open_library(const std::string& path) {
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+// The folder of the running executable, with its trailing "/"; empty when it
+// cannot be found.
+std::string executable_folder() {
+  char path[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof(path) - 1) return std::string();
+  path[n] = 0;
+  std::string full(path, static_cast<std::size_t>(n));
+  std::size_t slash = full.rfind('/');
+  return slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
+}
+
+__attribute__((destructor)) void release_message_library() {
+  if (g_message_library != 0) {
+    dlclose(reinterpret_cast<void*>(static_cast<uintptr_t>(g_message_library)));
+    g_message_library = 0;
+  }
+}
+
+}  // namespace
+
+uint64_t GetKVErrResHandle() {
+  if (g_message_library != 0) return g_message_library;
+
+  if (void* found = open_library(kMessageLibrary)) {
+    g_message_library = reinterpret_cast<uintptr_t>(found);
+    return g_message_library;
+  }
+
+  std::string language = "en-US";
+  void* language_library = nullptr;
+  std::string folder = executable_folder();
+  if (!folder.empty()) {
+    language_library = open_library(folder + kLanguageLibrary);
+    if (language_library != nullptr) {
+      using LanguageFn = const char16_t* (*)();
+      auto fn = reinterpret_cast<LanguageFn>(dlsym(language_library, kLanguageExport));
+      if (fn != nullptr) {
+        if (const char16_t* reported = fn()) language = kv_u16_to_utf8(reported);
+      }
+    }
+  }
+
+  std::string relative = language + "/" + kMessageLibrary;
+  void* localized = relative.size() < kMaxRelativePath ? open_library(relative) : nullptr;
+  g_message_library = reinterpret_cast<uintptr_t>(localized);
+
+  if (language_library != nullptr) dlclose(language_library);
+  return g_message_library;
+}
+
+const char16_t* kv_message_text(uint64_t module, unsigned id) {
+  if (module == 0) return nullptr;
+  using TextFn = const char16_t* (*)(unsigned);
+  auto fn = reinterpret_cast<TextFn>(
+      dlsym(reinterpret_cast<void*>(static_cast<uintptr_t>(module)), "kvres_text"));
+  return fn != nullptr ? fn(id) : nullptr;
+}

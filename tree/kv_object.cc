@@ -1,0 +1,280 @@
+// Copyright the kvstore authors.
+//
+// The value operations of KV_Object.
+#include "kvstore/kv_object.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "kvstore/kv_exceptions.h"
+#include "platform/codepage.h"
+#include "toolkit/u16_text.h"
+#include "tree/kv_compose.h"
+#include "tree/kv_node.h"
+#include "tree/kv_path.h"
+#include "tree/kv_path_strings.h"
+#include "tree/kv_property.h"
+#include "tree/kv_revision.h"
+
+namespace {
+
+// Text setters count at most this many characters.
+constexpr std::size_t kMaxTextChars = 4096;
+
+}  // namespace
+
+KV_Object::KV_Object() : KV_Object(nullptr) {}
+
+KV_Object::KV_Object(GX_Error_Handler* handler)
+    : m_strings(nullptr), m_root(nullptr), m_errorHandler(handler) {
+  m_strings = new KV_PathStrings;
+  try {
+    m_root = new KV_Node(m_strings, m_strings->Add(u"Root"), nullptr);
+  } catch (...) {
+    delete m_strings;
+    m_strings = nullptr;
+    throw;
+  }
+}
+
+KV_Object::~KV_Object() {
+  delete m_root;
+  m_root = nullptr;
+  delete m_strings;
+  m_strings = nullptr;
+  m_errorHandler = nullptr;
+}
+
+void KV_Object::setData(const char16_t* path, const void* data, std::size_t size, PropType type,
+                        int index, bool typeChecked) {
+  static constexpr const char16_t* kSource = u"KV_Object::SetData()";
+  if (m_root == nullptr) throw KV_Severe(50, kSource, u"m_root", kRevKvobj);
+  char16_t buffer[kComposedPathUnits];
+  const char16_t* composed = kv_compose_path(path, index, buffer);
+  if (composed == nullptr) throw KV_Warning(51, kSource, path, kRevKvobj);
+  KV_Path parsed(m_strings, composed, true);
+  if (parsed.count() == 0) throw KV_Warning(51, kSource, path, kRevKvobj);
+  KV_Node* node = m_root->AddNode(parsed, true, false);
+  const char16_t* name = parsed.component(parsed.count() - 1);
+  KV_Property* prop = node->FindProp(name);
+  if (prop == nullptr) {
+    prop = node->AppendProp(name);
+  } else if (prop->m_typeChecked && prop->m_type != type) {
+    throw KV_Warning(54, kSource, nullptr, kRevKvobj);
+  }
+  prop->m_typeChecked = typeChecked;
+  prop->m_type = type;
+  prop->SetData(data, size);
+}
+
+void KV_Object::SetProperty(const char16_t* path, int value, int index, bool typeChecked) {
+  int32_t stored = value;
+  setData(path, &stored, sizeof(stored), PROP_INT, index, typeChecked);
+}
+
+void KV_Object::SetProperty(const char16_t* path, long value, int index, bool typeChecked) {
+  SetProperty(path, static_cast<int>(static_cast<int32_t>(value)), index, typeChecked);
+}
+
+void KV_Object::SetProperty(const char16_t* path, bool value, int index, bool typeChecked) {
+  unsigned char stored = value ? 1 : 0;
+  setData(path, &stored, 1, PROP_BOOL, index, typeChecked);
+}
+
+void KV_Object::SetProperty(const char16_t* path, const double& value, int index,
+                            bool typeChecked) {
+  setData(path, &value, sizeof(double), PROP_DOUBLE, index, typeChecked);
+}
+
+void KV_Object::SetProperty(const char16_t* path, const float& value, int index,
+                            bool typeChecked) {
+  double widened = value;
+  setData(path, &widened, sizeof(double), PROP_DOUBLE, index, typeChecked);
+}
+
+void KV_Object::SetProperty(const char16_t* path, const char16_t* const& value, int index,
+                            bool typeChecked) {
+  const char16_t* text = value != nullptr ? value : u"";
+  std::size_t units = u16_length_bounded(text, kMaxTextChars);
+  if (text[units] == 0) {
+    setData(path, text, (units + 1) * sizeof(char16_t), PROP_STRING, index, typeChecked);
+    return;
+  }
+  std::vector<char16_t> cut(text, text + units);
+  cut.push_back(0);
+  setData(path, cut.data(), cut.size() * sizeof(char16_t), PROP_STRING, index, typeChecked);
+}
+
+void KV_Object::SetProperty(const char16_t* path, const unsigned char* const& value, int index,
+                            bool typeChecked) {
+  const unsigned char* text = value != nullptr ? value : reinterpret_cast<const unsigned char*>("");
+  std::size_t bytes = kv_ansi_prefix_bytes(text, kMaxTextChars);
+  if (text[bytes] == 0) {
+    setData(path, text, bytes + 1, PROP_STRING, index, typeChecked);
+    return;
+  }
+  std::vector<unsigned char> cut(text, text + bytes);
+  cut.push_back(0);
+  setData(path, cut.data(), cut.size(), PROP_STRING, index, typeChecked);
+}
+
+void KV_Object::setVoidProperty(const char16_t* path, const void* data, unsigned int size,
+                                int index, bool typeChecked) {
+  setData(path, data, size, PROP_VOID, index, typeChecked);
+}
+
+bool KV_Object::getData(const char16_t* path, void* buffer, std::size_t bufferSize,
+                        PropType type, int index) const {
+  static constexpr const char16_t* kSource = u"KV_Object::GetData()";
+  if (m_root == nullptr) throw KV_Severe(50, kSource, u"m_root", kRevKvobj);
+  char16_t work[kComposedPathUnits];
+  const char16_t* composed = kv_compose_path(path, index, work);
+  if (composed == nullptr) return false;
+  KV_Path parsed(m_strings, composed, false);
+  if (parsed.count() == 0) return false;
+  KV_Node* node = m_root->AddNode(parsed, false, false);
+  if (node == nullptr) return false;
+  KV_Property* prop = node->FindProp(parsed.component(parsed.count() - 1));
+  if (prop == nullptr) return false;
+  if (prop->m_typeChecked && prop->m_type != type) {
+    throw KV_Warning(54, kSource, nullptr, kRevKvobj);
+  }
+  prop->GetData(buffer, bufferSize);
+  return true;
+}
+
+bool KV_Object::GetProperty(const char16_t* path, double& value, int index) const {
+  try {
+    return getData(path, &value, sizeof(double), PROP_DOUBLE, index);
+  } catch (const KV_Warning&) {
+    return false;
+  }
+}
+
+bool KV_Object::GetProperty(const char16_t* path, float& value, int index) const {
+  double read = value;
+  try {
+    if (!getData(path, &read, sizeof(double), PROP_DOUBLE, index)) {
+      value = 0.0f;
+      return false;
+    }
+  } catch (const KV_Warning&) {
+    return false;
+  }
+  value = static_cast<float>(read);
+  return true;
+}
+
+bool KV_Object::GetProperty(const char16_t* path, long& value, int index) const {
+  int32_t read = static_cast<int32_t>(value);
+  try {
+    if (!getData(path, &read, sizeof(read), PROP_INT, index)) return false;
+  } catch (const KV_Warning&) {
+    return false;
+  }
+  value = read;
+  return true;
+}
+
+bool KV_Object::GetProperty(const char16_t* path, int& value, int index) const {
+  int32_t read = value;
+  try {
+    if (!getData(path, &read, sizeof(read), PROP_INT, index)) return false;
+  } catch (const KV_Warning&) {
+    return false;
+  }
+  value = read;
+  return true;
+}
+
+bool KV_Object::GetProperty(const char16_t* path, bool& value, int index) const {
+  // Read through a byte: an unchecked value of another type may hold any
+  // byte, which a bool must not.
+  unsigned char read = value ? 1 : 0;
+  try {
+    if (!getData(path, &read, 1, PROP_BOOL, index)) return false;
+  } catch (const KV_Warning&) {
+    return false;
+  }
+  value = read != 0;
+  return true;
+}
+
+bool KV_Object::GetProperty(const char16_t* path, unsigned char* buffer, std::size_t size,
+                            int index) const {
+  if (size == std::numeric_limits<std::size_t>::max()) return false;
+  try {
+    return getData(path, buffer, size, PROP_STRING, index);
+  } catch (const KV_Warning&) {
+    return false;
+  }
+}
+
+bool KV_Object::GetProperty(const char16_t* path, char16_t* buffer, std::size_t size,
+                            int index) const {
+  return GetProperty(path, reinterpret_cast<unsigned char*>(buffer), size, index);
+}
+
+bool KV_Object::getVoidProperty(const char16_t* path, void* buffer, unsigned int size,
+                                int index) const {
+  try {
+    return getData(path, buffer, size, PROP_VOID, index);
+  } catch (const KV_Warning&) {
+    return false;
+  }
+}
+
+std::size_t KV_Object::propertySize(const char16_t* path, int index) const {
+  static constexpr const char16_t* kSource = u"KV_Object::getPropertySize()";
+  if (m_root == nullptr) throw KV_Severe(50, kSource, u"m_root", kRevKvobj);
+  char16_t work[kComposedPathUnits];
+  const char16_t* composed = kv_compose_path(path, index, work);
+  if (composed == nullptr) throw KV_Warning(51, kSource, path, kRevKvobj);
+  KV_Path parsed(m_strings, composed, false);
+  if (parsed.count() == 0) throw KV_Warning(51, kSource, path, kRevKvobj);
+  KV_Node* node = m_root->AddNode(parsed, false, false);
+  if (node == nullptr) throw KV_Warning(86, kSource, composed, kRevKvobj);
+  KV_Property* prop = node->FindProp(parsed.component(parsed.count() - 1));
+  if (prop == nullptr) throw KV_Warning(87, kSource, composed, kRevKvobj);
+  return prop->size();
+}
+
+std::size_t KV_Object::getPropertySize(const char16_t* path, int index) const {
+  try {
+    return propertySize(path, index);
+  } catch (const KV_Warning&) {
+    return 0;
+  }
+}
+
+bool KV_Object::pathExists(const char16_t* path) const {
+  if (m_root == nullptr) return false;
+  try {
+    KV_Path parsed(m_strings, path, false);
+    if (parsed.count() == 0) return false;
+    return m_root->AddNode(parsed, false, false) != nullptr;
+  } catch (const GX_Exception&) {
+    return false;
+  }
+}
+
+void KV_Object::deletePath(const char16_t* path) {
+  static constexpr const char16_t* kSource = u"KV_Object::DeletePath()";
+  if (m_root == nullptr) throw KV_Severe(50, kSource, u"m_root", kRevKvobj);
+  KV_Path parsed(m_strings, path, false);
+  if (parsed.count() == 0) throw KV_Warning(51, kSource, path, kRevKvobj);
+  KV_Node* node = m_root->AddNode(parsed, false, false);
+  if (node == nullptr) throw KV_Warning(52, kSource, path, kRevKvobj);
+  const char16_t* name = parsed.component(parsed.count() - 1);
+  if (KV_Property* prop = node->FindProp(name)) {
+    node->DeleteProp(prop);
+    return;
+  }
+  if (KV_Node* child = node->FindChild(name)) {
+    node->DeleteChild(child);
+    return;
+  }
+  throw KV_Warning(52, kSource, path, kRevKvobj);
+}

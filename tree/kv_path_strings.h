@@ -1,0 +1,70 @@
+// Copyright the kvstore authors.
+//
+// KV_PathStrings: the table of interned names of one tree. Every node,
+// property and live KV_Path holds one reference on each name it uses, so the
+// table holds exactly the names in use. Two names are equal exactly when
+// their interned pointers are equal.
+#ifndef KVSTORE_TREE_KV_PATH_STRINGS_H_
+#define KVSTORE_TREE_KV_PATH_STRINGS_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kvstore/kv_mem_obj.h"
+
+class KV_PathStrings : public KV_Mem_Obj {
+ public:
+  static constexpr int kBuckets = 256;
+
+  // One interned name. The entry and its text are one allocation: the
+  // NUL-terminated text follows the header.
+  struct Entry {
+    Entry* next;      // next entry of the same bucket
+    int32_t refs;     // holders of the name
+    uint32_t length;  // code units before the terminator
+    const char16_t* string() const { return reinterpret_cast<const char16_t*>(this + 1); }
+  };
+
+  KV_PathStrings();
+  KV_PathStrings(const KV_PathStrings&) = delete;
+  KV_PathStrings& operator=(const KV_PathStrings&) = delete;
+  // Destroys every entry, whatever its count.
+  ~KV_PathStrings() override;
+
+  // The table's copy of s, with one more reference on it; a new name enters
+  // with one reference at the head of its bucket. Null s is treated as "".
+  const char16_t* Add(const char16_t* s);
+  const char16_t* Add(const char16_t* s, std::size_t length);
+
+  // The table's copy of the name s[0..length) with one more reference on it,
+  // or null (and nothing taken) when the table does not hold it.
+  const char16_t* Acquire(const char16_t* s, std::size_t length);
+
+  // Finds the entry by content: with fewer than 2 references it is destroyed,
+  // otherwise it loses one. A name that is not present is ignored.
+  void Remove(const char16_t* s);
+
+  // One more reference on a pointer that this table handed out.
+  void Retain(const char16_t* interned);
+
+  // Remove for a pointer that this table handed out (faster: no search by
+  // content). REQUIRES: interned came from Add or Acquire of this table.
+  void Release(const char16_t* interned);
+
+  // The bucket of a name: the XOR, over its code units, of each unit's low
+  // byte and high byte.
+  static unsigned Bucket(const char16_t* s, std::size_t length);
+
+  // Observers: the references held on s (0 when absent) and the number of
+  // names in the table.
+  int32_t References(const char16_t* s) const;
+  std::size_t Size() const;
+
+ private:
+  Entry* Find(const char16_t* s, std::size_t length, unsigned bucket) const;
+  void Unlink(Entry* entry, unsigned bucket);
+
+  Entry* m_buckets[kBuckets];
+};
+
+#endif  // KVSTORE_TREE_KV_PATH_STRINGS_H_
