@@ -6,6 +6,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
@@ -50,9 +51,13 @@ __attribute__((destructor)) void release_message_library() {
 
 uint64_t GetKVErrResHandle() {
   if (g_message_library != 0) return g_message_library;
+  // Every exception asks for the handle; a failed search must not disturb
+  // the errno that a stream check is about to read.
+  const int saved_errno = errno;
 
   if (void* found = open_library(kMessageLibrary)) {
     g_message_library = reinterpret_cast<uintptr_t>(found);
+    errno = saved_errno;
     return g_message_library;
   }
 
@@ -75,6 +80,7 @@ uint64_t GetKVErrResHandle() {
   g_message_library = reinterpret_cast<uintptr_t>(localized);
 
   if (language_library != nullptr) dlclose(language_library);
+  errno = saved_errno;
   return g_message_library;
 }
 

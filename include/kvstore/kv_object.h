@@ -145,6 +145,71 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   // Throws KV_Warning 51 (no components) or 52 (nothing there).
   void deletePath(const char16_t* path);
 
+  // A new iterator over the sub-tree at path ("\" alone names the root),
+  // walking at most depth levels (0: no limit). Returns null when path has
+  // no components or names a name that the tree does not hold; an iterator
+  // that yields nothing when the names exist but the node does not. The
+  // caller deletes the iterator.
+  KV_Iterator* newIterator(const char16_t* path, int depth = 0) const;
+
+  // Copies the properties and the whole sub-tree of the node source into the
+  // node destination, creating the destination chain first. Properties that
+  // the destination already has are kept as they are. Throws KV_Severe 70
+  // when the last name of source occurs anywhere in destination (which
+  // refuses a copy into its own sub-tree), and KV_Memory_Exception 55
+  // ("piter") when source names no node that can be walked (no components).
+  // A copy whose destination lies inside the source anyway (source "\", the
+  // whole tree) copies the tree as it stood when the call began, so it ends.
+  // A copy that would put a node more than 256 levels below the root throws
+  // KV_Warning 51 from "KV_Object::duplicate()". Rendering errors of the
+  // source values (KV_Warning 59, KV_Error 53) end the copy; what was copied
+  // before stays.
+  void duplicate(const char16_t* source, const char16_t* destination);
+
+  // ---- Files. Each operation makes a format object for the type, runs it
+  // (open or attach, one load or save, close) and destroys it, whatever it
+  // raises. Types that an operation does not accept throw KV_Warning 67
+  // before any file is touched. Data errors of a load go to the object's
+  // error handler, which lets the load go on (non-zero) or stops it
+  // (GX_Canceled_Error); without a handler they are thrown as GX_Exception.
+  // Saves and version queries have no handler: their errors are thrown.
+  // What a failed load stored before the failure stays in the tree.
+  //
+  // Types served by this build:
+  //   load (file)       FT_PIA
+  //   load (stream)     FT_PIA
+  //   save              FT_PIA
+  //   getFileVersion    FT_PCP (reads the header line of a PIA-style file)
+  // Every other type throws KV_Warning 67.
+
+  // Reads the file into the tree below the path root.
+  void load(const char16_t* fileName, FileType type, const char16_t* root);
+  // Reads the caller's stream (which stays the caller's) the same way.
+  void load(std::iostream* stream, FileType type, const char16_t* root);
+  // Reads one section, named by descriptor, of a sectioned file into path.
+  void load_section(const char16_t* fileName, FileType type, const char16_t* path,
+                    const char16_t* descriptor);
+  // Reads one instance of a multi-instance configuration file into root.
+  void load_cfg_section(const char16_t* fileName, FileType type, const char16_t* root,
+                        int section);
+  // Writes the sub-tree at path. options is the format's header text (for
+  // FT_PIA, "compress" anywhere in it compresses the body); utf8 writes the
+  // text in UTF-8 instead of the ANSI code page.
+  void save(const char16_t* fileName, FileType type, const char16_t* options,
+            const char16_t* path, bool utf8) const;
+  void save(const char16_t* fileName, FileType type, const char16_t* options,
+            const char16_t* path) const;
+  void save(std::iostream* stream, FileType type, const char16_t* options, const char16_t* path,
+            bool utf8) const;
+  void save(std::iostream* stream, FileType type, const char16_t* options,
+            const char16_t* path) const;
+  // Copies the file's version text (its header line) into buffer, at most
+  // size - 1 units and a terminator. The form without size has no limit: the
+  // buffer must then hold 1024 units.
+  void getFileVersion(const char16_t* fileName, char16_t* buffer, std::size_t size,
+                      FileType type) const;
+  void getFileVersion(const char16_t* fileName, char16_t* buffer, FileType type) const;
+
  protected:
   // Stores size bytes from data with the given type at path and index,
   // creating every missing node and the property. The formats fill a tree

@@ -1,0 +1,120 @@
+// Copyright the kvstore authors.
+//
+// The file operations of KV_Object: the dispatch from a FileType to the
+// format object that serves it.
+#include <limits>
+#include <memory>
+
+#include "formats/kv_file.h"
+#include "formats/kv_pia_file.h"
+#include "kvstore/kv_exceptions.h"
+#include "kvstore/kv_object.h"
+#include "tree/kv_revision.h"
+
+namespace {
+
+constexpr const char16_t* kLoad = u"KV_Object::load()";
+constexpr const char16_t* kSave = u"KV_Object::save()";
+constexpr const char16_t* kVersion = u"KV_Object::getFileVersion()";
+
+// The format object for a load of the given type, or null when the type is
+// not served.
+std::unique_ptr<KV_File> make_loader(KV_Object::FileType type, GX_Error_Handler* handler) {
+  switch (type) {
+    case KV_Object::FT_PIA:
+      return std::make_unique<KV_PIAFile>(handler);
+    default:
+      return nullptr;
+  }
+}
+
+std::unique_ptr<KV_File> make_saver(KV_Object::FileType type, bool utf8) {
+  switch (type) {
+    case KV_Object::FT_PIA: {
+      auto pia = std::make_unique<KV_PIAFile>(nullptr);
+      pia->setUtf8(utf8);
+      return pia;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+[[noreturn]] void refuse(const char16_t* source) {
+  throw KV_Warning(67, source, nullptr, kRevKvobj);
+}
+
+}  // namespace
+
+void KV_Object::load(const char16_t* fileName, FileType type, const char16_t* root) {
+  if (m_root == nullptr) throw KV_Severe(50, kLoad, u"m_root", kRevKvobj);
+  std::unique_ptr<KV_File> format = make_loader(type, m_errorHandler);
+  if (format == nullptr) refuse(kLoad);
+  format->open(fileName, 0);
+  format->load(this, root, type);
+  format->close();
+}
+
+void KV_Object::load(std::iostream* stream, FileType type, const char16_t* root) {
+  if (m_root == nullptr) throw KV_Severe(50, kLoad, u"m_root", kRevKvobj);
+  std::unique_ptr<KV_File> format = type == FT_DOC ? nullptr : make_loader(type, m_errorHandler);
+  if (format == nullptr) refuse(kLoad);
+  format->setStream(stream);
+  format->load(this, root, type);
+  format->close();
+}
+
+void KV_Object::load_section(const char16_t*, FileType, const char16_t*, const char16_t*) {
+  if (m_root == nullptr) throw KV_Severe(50, kLoad, u"m_root", kRevKvobj);
+  refuse(kLoad);
+}
+
+void KV_Object::load_cfg_section(const char16_t*, FileType, const char16_t*, int) {
+  if (m_root == nullptr) throw KV_Severe(50, kLoad, u"m_root", kRevKvobj);
+  refuse(kLoad);
+}
+
+void KV_Object::save(const char16_t* fileName, FileType type, const char16_t* options,
+                     const char16_t* path, bool utf8) const {
+  if (m_root == nullptr) throw KV_Severe(50, kSave, u"m_root", kRevKvobj);
+  std::unique_ptr<KV_File> format = make_saver(type, utf8);
+  if (format == nullptr) refuse(kSave);
+  format->open(fileName, 1);
+  format->save(this, path, type, options);
+  format->close();
+}
+
+void KV_Object::save(const char16_t* fileName, FileType type, const char16_t* options,
+                     const char16_t* path) const {
+  save(fileName, type, options, path, false);
+}
+
+void KV_Object::save(std::iostream* stream, FileType type, const char16_t* options,
+                     const char16_t* path, bool utf8) const {
+  if (m_root == nullptr) throw KV_Severe(50, kSave, u"m_root", kRevKvobj);
+  std::unique_ptr<KV_File> format = type == FT_DOC ? nullptr : make_saver(type, utf8);
+  if (format == nullptr) refuse(kSave);
+  format->setStream(stream);
+  format->save(this, path, type, options);
+  format->close();
+}
+
+void KV_Object::save(std::iostream* stream, FileType type, const char16_t* options,
+                     const char16_t* path) const {
+  save(stream, type, options, path, false);
+}
+
+void KV_Object::getFileVersion(const char16_t* fileName, char16_t* buffer, std::size_t size,
+                               FileType type) const {
+  if (m_root == nullptr) throw KV_Severe(50, kVersion, u"m_root", kRevKvobj);
+  std::unique_ptr<KV_File> format;
+  if (type == FT_PCP) format = std::make_unique<KV_PIAFile>(nullptr);
+  if (format == nullptr) refuse(kVersion);
+  format->open(fileName, 0);
+  format->getVersion(buffer, size);
+  format->close();
+}
+
+void KV_Object::getFileVersion(const char16_t* fileName, char16_t* buffer, FileType type) const {
+  getFileVersion(fileName, buffer, std::numeric_limits<std::size_t>::max(), type);
+}
