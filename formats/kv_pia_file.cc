@@ -32,7 +32,6 @@ constexpr const char16_t* kOpenSource = u"KV_PIAFile::open()";
 constexpr char kHeaderPrefix[] = "PIAFILEVERSION_2.0,";
 constexpr const char16_t* kVersion1 = u"PIAFILEVERSION_1.0";
 constexpr const char16_t* kVersion2 = u"PIAFILEVERSION_2.0";
-constexpr std::size_t kVersionLength = 18;
 
 // Buffers whose size the format fixes.
 constexpr std::size_t kHeaderLineBytes = 1024;  // 1023 bytes and a terminator
@@ -339,7 +338,10 @@ void KV_PIAFile::readBody(KV_Object* object, const char16_t* root, std::istream&
       reader.SkipSpace();
       last = reader.ReadLine(bytes);
     }
-    kv_bytes_to_u16(bytes.data(), bytes.size(), m_utf8, line);
+    // A line is text up to its first zero byte, like the zero byte that
+    // closes every body.
+    std::size_t length = ::strnlen(bytes.data(), bytes.size());
+    kv_bytes_to_u16(bytes.data(), length, m_utf8, line);
     if (!last) streamCheck(kLoadSource, fileName(), *m_stream, kRevKvpia);
     handleLine(object, line, path);
     if (last) break;

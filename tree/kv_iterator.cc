@@ -44,6 +44,7 @@ char* render(const KV_Property* prop, std::size_t& size, PropType& type) {
       int32_t value = 0;
       prop->GetData(&value, sizeof(value));
       char* text = new_buffer(kIntTextSize + 1);
+      std::memset(text, 0, kIntTextSize + 1);
       std::snprintf(text, kIntTextSize + 1, "%" PRId32, value);
       size = kIntTextSize;
       type = PROP_INT;
@@ -54,7 +55,7 @@ char* render(const KV_Property* prop, std::size_t& size, PropType& type) {
       prop->GetData(&value, sizeof(value));
       char* text = new_buffer(kDoubleTextSize);
       std::memset(text, 0, kDoubleTextSize);
-      char16_t wide[64];
+      char16_t wide[64] = {};
       doubletostring(value, wide);
       std::memcpy(text, wide, sizeof(wide));
       size = kDoubleTextSize;

@@ -8,49 +8,9 @@
 
 #include "kvstore/gx_error_handler.h"
 #include "kvstore/kv_exceptions.h"
+#include "testutil/recording_handler.h"
 
 namespace {
-
-// Records every call and answers `answer` from each report operation.
-class RecordingHandler : public GX_Error_Handler {
- public:
-  explicit RecordingHandler(int answer) : m_answer(answer) {}
-  int report_info(uint64_t, unsigned id, const char16_t*, const char16_t*,
-                  const char16_t*) override {
-    return record("info", id);
-  }
-  int report_warning(uint64_t, unsigned id, const char16_t*, const char16_t*,
-                     const char16_t*) override {
-    return record("warning", id);
-  }
-  int report_severe(uint64_t, unsigned id, const char16_t*, const char16_t*,
-                    const char16_t*) override {
-    return record("severe", id);
-  }
-  int report_error(uint64_t, unsigned id, const char16_t*, const char16_t*,
-                   const char16_t*) override {
-    return record("error", id);
-  }
-  int report_notice(uint64_t, unsigned id, const char16_t*, const char16_t*,
-                    const char16_t*) override {
-    return record("notice", id);
-  }
-  int report_fatal(uint64_t, unsigned id, const char16_t*, const char16_t*,
-                   const char16_t*) override {
-    return record("fatal", id);
-  }
-  void set_arguments(const uint64_t*, int count) override {
-    calls.push_back("args" + std::to_string(count));
-  }
-  std::vector<std::string> calls;
-
- private:
-  int record(const char* what, unsigned) {
-    calls.push_back(what);
-    return m_answer;
-  }
-  int m_answer;
-};
 
 // An exception whose severity the test chooses.
 class AnySeverity : public GX_Exception {
@@ -77,9 +37,9 @@ TEST(KvReport, EverySeverityReachesItsOperationWithItsResult) {
       int result = kv_report_to_handler(&handler, AnySeverity(row.severity));
       int expected = row.result_when_handler_says_0 == 2 ? 2 : answer;
       EXPECT_EQ(result, expected) << "severity " << row.severity;
-      ASSERT_EQ(handler.calls.size(), 2u);
-      EXPECT_EQ(handler.calls[0], "args0");
-      EXPECT_EQ(handler.calls[1], row.operation);
+      EXPECT_EQ(handler.argument_calls, std::vector<int>{0});
+      ASSERT_EQ(handler.reports.size(), 1u);
+      EXPECT_EQ(handler.reports[0].operation, row.operation);
     }
   }
 }
@@ -87,7 +47,8 @@ TEST(KvReport, EverySeverityReachesItsOperationWithItsResult) {
 TEST(KvReport, CanceledCallsNothingAndStops) {
   RecordingHandler handler(1);
   EXPECT_EQ(kv_report_to_handler(&handler, GX_Canceled_Error(0, 1, u"s", nullptr, u"f")), 0);
-  EXPECT_TRUE(handler.calls.empty());
+  EXPECT_TRUE(handler.reports.empty());
+  EXPECT_TRUE(handler.argument_calls.empty());
 }
 
 TEST(KvReport, LibraryExceptionsReportByTheirClass) {
@@ -96,8 +57,10 @@ TEST(KvReport, LibraryExceptionsReportByTheirClass) {
   kv_report_to_handler(&handler, KV_Error(57, u"s", nullptr, u"f"));
   kv_report_to_handler(&handler, KV_Severe(63, u"s", nullptr, u"f"));
   kv_report_to_handler(&handler, KV_Memory_Exception(55, u"s", nullptr, u"f"));
-  EXPECT_EQ(handler.calls, (std::vector<std::string>{"args0", "warning", "args0", "error", "args0",
-                                                     "severe", "args0", "severe"}));
+  std::vector<std::string> operations;
+  for (const auto& r : handler.reports) operations.push_back(r.operation);
+  EXPECT_EQ(operations, (std::vector<std::string>{"warning", "error", "severe", "severe"}));
+  EXPECT_EQ(handler.argument_calls.size(), 4u);
 }
 
 TEST(KvExceptions, ClassesCatchAsTheirToolkitBases) {

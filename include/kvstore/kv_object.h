@@ -29,6 +29,7 @@
 #define KVSTORE_KV_OBJECT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 
 #include "kvstore/export.h"
@@ -41,7 +42,7 @@ class KV_Node;
 class KV_PathStrings;
 
 // The type of a stored value. The numbers are stored in files.
-enum PropType {
+enum PropType : int32_t {
   PROP_NONE = 0,    // created but never written
   PROP_INT = 1,     // 4-byte signed integer, little-endian
   PROP_DOUBLE = 2,  // 8-byte IEEE 754 double (floats are widened)
@@ -52,7 +53,7 @@ enum PropType {
 
 class KV_EXPORT KV_Object : public KV_Mem_Obj {
  public:
-  enum FileType {
+  enum FileType : int32_t {
     FT_PIA = 0,
     FT_PCP = 1,
     FT_PC2 = 2,
@@ -63,7 +64,7 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   };
 
   // The move that KV_Iterator::nextNode made.
-  enum NodeType { NODE_NEXT = 0, NODE_CHILD = 2, NODE_UP = 3 };
+  enum NodeType : int32_t { NODE_NEXT = 0, NODE_CHILD = 2, NODE_UP = 3 };
 
   KV_Object();
   // handler (borrowed, may be null) receives the errors that loads report.
@@ -179,7 +180,8 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   //   load (file)       FT_PIA
   //   load (stream)     FT_PIA
   //   save              FT_PIA
-  //   getFileVersion    FT_PCP (reads the header line of a PIA-style file)
+  //   getFileVersion    FT_PCP (through the PIA reader, which accepts only a
+  //                     PIA header line: anything else raises error 89)
   // Every other type throws KV_Warning 67.
 
   // Reads the file into the tree below the path root.
