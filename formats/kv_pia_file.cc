@@ -20,6 +20,7 @@
 #include "platform/temp_stream.h"
 #include "toolkit/u16_text.h"
 #include "tree/kv_alloc.h"
+#include "tree/kv_rendering.h"
 #include "tree/kv_revision.h"
 
 namespace {
@@ -549,16 +550,9 @@ void KV_PIAFile::writeBody(const KV_Object* object, const char16_t* path, std::o
     write_line();
   };
 
-  struct Rendering {
-    char* data = nullptr;
-    std::size_t size = 0;
-    PropType type = PROP_NONE;
-    ~Rendering() {
-      if (data != nullptr && size != 0) kv_free(data);
-    }
-  } r;
+  KV_Rendering r;
   auto write_properties = [&](int indent) {
-    while (const char16_t* name = it->nextProp(r.data, r.size, r.type)) {
+    while (const char16_t* name = r.next(*it)) {
       line.assign(static_cast<std::size_t>(indent), ' ');
       append_text(name, u16_length(name));
       line.push_back('=');

@@ -8,25 +8,15 @@
 #include "kvstore/kv_exceptions.h"
 #include "kvstore/kv_iterator.h"
 #include "kvstore/kv_object.h"
-#include "tree/kv_alloc.h"
 #include "tree/kv_node.h"
 #include "tree/kv_path.h"
 #include "tree/kv_property.h"
+#include "tree/kv_rendering.h"
 #include "tree/kv_revision.h"
 
 namespace {
 
 constexpr const char16_t* kDuplicate = u"KV_Object::duplicate()";
-
-// Releases the last rendering that nextProp handed out.
-struct Rendering {
-  char* data = nullptr;
-  std::size_t size = 0;
-  PropType type = PROP_NONE;
-  ~Rendering() {
-    if (data != nullptr && size != 0) kv_free(data);
-  }
-};
 
 // Gives target a copy of prop (type, typeChecked flag and bytes) unless
 // target has a property of that name, which is left as it is.
@@ -46,15 +36,15 @@ void copy_properties(KV_Node* target, const std::vector<const KV_Property*>& pro
 // nextProp lists them: each value is rendered, so one that cannot be
 // rendered throws, and the ones before it stay copied.
 void copy_current_properties(KV_Node* target, KV_Iterator& it) {
-  Rendering r;
-  while (it.nextProp(r.data, r.size, r.type) != nullptr) copy_property(target, it.currentProp());
+  KV_Rendering r;
+  while (r.next(it) != nullptr) copy_property(target, it.currentProp());
 }
 
 // The properties of the iterator's current node, as nextProp lists them.
 std::vector<const KV_Property*> list_properties(KV_Iterator& it) {
   std::vector<const KV_Property*> props;
-  Rendering r;
-  while (it.nextProp(r.data, r.size, r.type) != nullptr) props.push_back(it.currentProp());
+  KV_Rendering r;
+  while (r.next(it) != nullptr) props.push_back(it.currentProp());
   return props;
 }
 
