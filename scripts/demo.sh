@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds kvtool (release preset), then shows it at work on a copy of the
+# example device configuration in a temporary folder: the file dumped,
+# converted to compressed PIA and read back, a value set and read, and the
+# JSON form. Each command is echoed before its output.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+echo "== building kvtool (release preset)"
+log="$(mktemp)"
+if ! { cmake --preset release && cmake --build --preset release --target kvtool; } \
+    >"$log" 2>&1; then
+  cat "$log" >&2
+  rm -f "$log"
+  exit 1
+fi
+rm -f "$log"
+kvtool="$PWD/build/release/bin/kvtool"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cp examples/printer.pia "$work/"
+cd "$work"
+
+# Echoes a kvtool command, quoting what a shell would need quoted, then runs it.
+run() {
+  local line="kvtool" arg
+  for arg in "$@"; do
+    if [[ -z $arg || $arg =~ [^A-Za-z0-9_./=:,-] ]]; then
+      line+=" '$arg'"
+    else
+      line+=" $arg"
+    fi
+  done
+  printf '\n$ %s\n' "$line"
+  "$kvtool" "$@"
+}
+
+run dump printer.pia
+run convert printer.pia printer-packed.pia --header compress
+printf '(%s bytes of plain text became %s bytes)\n' \
+  "$(wc -c <printer.pia)" "$(wc -c <printer-packed.pia)"
+run version printer-packed.pia
+run dump printer-packed.pia --path '\media\sizes'
+run set printer-packed.pia '\io\baud' 9600
+run get printer-packed.pia '\io\baud'
+run set printer-packed.pia '\pens\4\name' '"Green'
+run get printer-packed.pia '\pens\4\name'
+run dump printer-packed.pia --json --path '\pens\1'
+run convert printer-packed.pia printer.json
+run convert printer.json printer-again.pia
+echo
+if cmp -s printer-packed.pia printer-again.pia; then
+  echo "PIA -> JSON -> PIA gave back the same bytes."
+else
+  echo "PIA -> JSON -> PIA changed the file!" >&2
+  exit 1
+fi
