@@ -31,6 +31,10 @@
 //   - a compressed file larger than 4 GiB fails to decode (KV_Severe 84);
 //   - a save ends by flushing the stream and checking it, so a full disk is
 //     reported rather than lost at close.
+// Values that the format cannot carry back: infinities and NaN are written in
+// their exact text ("inf (...)"), which no value form reads (error 88 on
+// loading); -0.0 is written as 0.0; lower-case hexadecimal digits pass the
+// raw value form but decode to other bytes.
 #ifndef KVSTORE_FORMATS_KV_PIA_FILE_H_
 #define KVSTORE_FORMATS_KV_PIA_FILE_H_
 
