@@ -1,8 +1,7 @@
 // Copyright the kvstore authors.
 #include "kvstore/kv_iterator.h"
 
-#include <cinttypes>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 
 #include "kvstore/kv_convert.h"
@@ -22,6 +21,20 @@ constexpr std::size_t kDoubleTextSize = 128;
 constexpr std::size_t kBoolTextSize = 8;
 
 char* new_buffer(std::size_t size) { return static_cast<char*>(kv_alloc(size)); }
+
+// value as "%d" would write it (at most 11 characters and the terminator).
+void format_int(int32_t value, char* out) {
+  char digits[10];
+  int n = 0;
+  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *out++ = '-';
+  while (n > 0) *out++ = digits[--n];
+  *out = 0;
+}
 
 // Renders prop's value into a new buffer; sets size and type.
 char* render(const KV_Property* prop, std::size_t& size, PropType& type) {
@@ -45,7 +58,7 @@ char* render(const KV_Property* prop, std::size_t& size, PropType& type) {
       prop->GetData(&value, sizeof(value));
       char* text = new_buffer(kIntTextSize + 1);
       std::memset(text, 0, kIntTextSize + 1);
-      std::snprintf(text, kIntTextSize + 1, "%" PRId32, value);
+      format_int(value, text);
       size = kIntTextSize;
       type = PROP_INT;
       return text;
@@ -53,11 +66,10 @@ char* render(const KV_Property* prop, std::size_t& size, PropType& type) {
     case PROP_DOUBLE: {
       double value = 0;
       prop->GetData(&value, sizeof(value));
+      // The allocator's buffers are aligned for any type.
       char* text = new_buffer(kDoubleTextSize);
       std::memset(text, 0, kDoubleTextSize);
-      char16_t wide[64] = {};
-      doubletostring(value, wide);
-      std::memcpy(text, wide, sizeof(wide));
+      doubletostring(value, reinterpret_cast<char16_t*>(text));
       size = kDoubleTextSize;
       type = PROP_DOUBLE;
       return text;

@@ -1,9 +1,190 @@
 // Copyright the kvstore authors.
 #include "tree/kv_node.h"
 
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "tree/kv_alloc.h"
 #include "tree/kv_path.h"
 #include "tree/kv_path_strings.h"
 #include "tree/kv_property.h"
+
+namespace {
+
+// An open-addressing table (linear probing, at most half full) from interned
+// name to the first element of a list that carries it. Names are interned,
+// so the pointer is the key and hashing it is enough.
+template <typename T>
+class NameTable {
+ public:
+  NameTable() = default;
+  NameTable(const NameTable&) = delete;
+  NameTable& operator=(const NameTable&) = delete;
+  ~NameTable() { kv_free(m_slots); }
+
+  bool active() const { return m_slots != nullptr; }
+
+  // Frees the table: the list is scanned again until the next long scan.
+  void Reset() {
+    kv_free(m_slots);
+    m_slots = nullptr;
+    m_mask = 0;
+    m_count = 0;
+  }
+
+  T* Find(const char16_t* name) const {
+    for (std::size_t i = Home(name);; i = (i + 1) & m_mask) {
+      T* e = m_slots[i];
+      if (e == nullptr || e->m_name == name) return e;
+    }
+  }
+
+  // Indexes the list that starts at first, in list order, so that the first
+  // element of each name is the one found. False when memory ran out (the
+  // table is then left inactive).
+  bool Build(T* first) {
+    std::size_t length = 0;
+    for (T* e = first; e != nullptr; e = e->m_next) ++length;
+    std::size_t capacity = 32;
+    while (capacity < 2 * length + 2) capacity *= 2;
+    if (!Allocate(capacity)) return false;
+    for (T* e = first; e != nullptr; e = e->m_next) Place(e);
+    return true;
+  }
+
+  // Adds element unless its name is present already (a later element of a
+  // name is never the first). False when memory ran out while growing; the
+  // table then lacks the element and must be Reset.
+  bool Insert(T* element) {
+    if (2 * (m_count + 1) > m_mask + 1) {
+      T** old = m_slots;
+      std::size_t old_capacity = m_mask + 1;
+      if (!Allocate(2 * old_capacity)) {
+        m_slots = old;
+        return false;
+      }
+      for (std::size_t i = 0; i < old_capacity; ++i) {
+        if (old[i] != nullptr) Place(old[i]);
+      }
+      kv_free(old);
+    }
+    Place(element);
+    return true;
+  }
+
+  // Removes element when it is the one stored for its name. Returns whether
+  // it was.
+  bool Erase(const T* element) {
+    std::size_t i = Home(element->m_name);
+    while (m_slots[i] != element) {
+      if (m_slots[i] == nullptr) return false;
+      i = (i + 1) & m_mask;
+    }
+    // Backward-shift deletion: pull up every later entry of the cluster that
+    // may not stay behind the hole.
+    for (std::size_t j = (i + 1) & m_mask; m_slots[j] != nullptr; j = (j + 1) & m_mask) {
+      std::size_t home = Home(m_slots[j]->m_name);
+      bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+      if (!stays) {
+        m_slots[i] = m_slots[j];
+        i = j;
+      }
+    }
+    m_slots[i] = nullptr;
+    --m_count;
+    return true;
+  }
+
+ private:
+  std::size_t Home(const char16_t* name) const {
+    uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(name));
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & m_mask;
+  }
+
+  bool Allocate(std::size_t capacity) {
+    try {
+      m_slots = static_cast<T**>(kv_alloc(capacity * sizeof(T*)));
+    } catch (const std::bad_alloc&) {
+      m_slots = nullptr;
+      return false;
+    }
+    std::memset(m_slots, 0, capacity * sizeof(T*));
+    m_mask = capacity - 1;
+    m_count = 0;
+    return true;
+  }
+
+  void Place(T* element) {
+    std::size_t i = Home(element->m_name);
+    while (m_slots[i] != nullptr) {
+      if (m_slots[i]->m_name == element->m_name) return;
+      i = (i + 1) & m_mask;
+    }
+    m_slots[i] = element;
+    ++m_count;
+  }
+
+  T** m_slots = nullptr;
+  std::size_t m_mask = 0;
+  std::size_t m_count = 0;
+};
+
+}  // namespace
+
+// The root's memo of its last resolved prefix: a copy of the text and, for
+// each component, the position of the "\\" that ends it and its node. The
+// memo is valid up to the "\\" after its last component.
+struct KV_Node::PrefixMemo {
+  struct Level {
+    std::size_t end;
+    KV_Node* node;
+  };
+
+  PrefixMemo() = default;
+  PrefixMemo(const PrefixMemo&) = delete;
+  PrefixMemo& operator=(const PrefixMemo&) = delete;
+  ~PrefixMemo() {
+    kv_free(text);
+    kv_free(levels);
+  }
+
+  // Room for a text of length units and levels components; false (the memo
+  // emptied) when memory runs out.
+  bool Reserve(std::size_t length, std::size_t depth) {
+    try {
+      if (length > textCapacity) Grow(text, textCapacity, length);
+      if (depth > levelCapacity) Grow(levels, levelCapacity, depth);
+    } catch (const std::bad_alloc&) {
+      count = 0;
+      return false;
+    }
+    return true;
+  }
+
+  template <typename T>
+  void Grow(T*& items, std::size_t& capacity, std::size_t needed) {
+    std::size_t grown = capacity < 16 ? 16 : capacity;
+    while (grown < needed) grown *= 2;
+    auto* bigger = static_cast<T*>(kv_alloc(grown * sizeof(T)));
+    if (count != 0) std::memcpy(bigger, items, capacity * sizeof(T));
+    kv_free(items);
+    items = bigger;
+    capacity = grown;
+  }
+
+  char16_t* text = nullptr;
+  std::size_t textCapacity = 0;
+  Level* levels = nullptr;
+  std::size_t levelCapacity = 0;
+  std::size_t count = 0;
+};
+
+struct KV_Node::Index {
+  NameTable<KV_Node> children;
+  NameTable<KV_Property> props;
+  PrefixMemo memo;  // used on the root only
+};
 
 KV_Node::KV_Node(KV_PathStrings* strings, const char16_t* name, KV_Node* parent)
     : m_strings(strings),
@@ -13,9 +194,11 @@ KV_Node::KV_Node(KV_PathStrings* strings, const char16_t* name, KV_Node* parent)
       m_firstChild(nullptr),
       m_lastChild(nullptr),
       m_firstProp(nullptr),
-      m_lastProp(nullptr) {}
+      m_lastProp(nullptr),
+      m_index(nullptr) {}
 
 KV_Node::~KV_Node() {
+  DropIndex();
   delete m_firstProp;  // destroys the whole chain
   m_firstProp = m_lastProp = nullptr;
   // Children and siblings are destroyed in loops; only the depth of the tree
@@ -37,18 +220,127 @@ KV_Node::~KV_Node() {
   if (m_name != nullptr) m_strings->Release(m_name);
 }
 
-KV_Node* KV_Node::FindChild(const char16_t* name) const {
-  for (KV_Node* child = m_firstChild; child != nullptr; child = child->m_next) {
-    if (child->m_name == name) return child;
+void KV_Node::DropIndex() const {
+  delete m_index;
+  m_index = nullptr;
+}
+
+void KV_Node::IndexChildren() const {
+  if (m_index == nullptr) m_index = new (std::nothrow) Index;
+  if (m_index != nullptr) m_index->children.Build(m_firstChild);
+}
+
+void KV_Node::IndexProps() const {
+  if (m_index == nullptr) m_index = new (std::nothrow) Index;
+  if (m_index != nullptr) m_index->props.Build(m_firstProp);
+}
+
+KV_Node::PrefixMemo* KV_Node::Memo() {
+  if (m_index == nullptr) m_index = new (std::nothrow) Index;
+  return m_index != nullptr ? &m_index->memo : nullptr;
+}
+
+void KV_Node::ForgetPrefixes() const {
+  const KV_Node* root = this;
+  while (root->m_parent != nullptr) root = root->m_parent;
+  if (root->m_index != nullptr) root->m_index->memo.count = 0;
+}
+
+KV_Node* KV_Node::ResolvePrefix(const char16_t* prefix, std::size_t length, bool create,
+                                bool& tooLong) {
+  tooLong = false;
+  PrefixMemo* memo = Memo();
+  // The components that the prefix shares with the memo: those whose
+  // closing "\\" lies inside the common text.
+  KV_Node* node = this;
+  std::size_t pos = 0;
+  std::size_t depth = 0;
+  if (memo != nullptr && memo->count != 0) {
+    const std::size_t valid = memo->levels[memo->count - 1].end + 1;
+    // Most often the very same prefix again.
+    if (valid == length && std::memcmp(memo->text, prefix, length * sizeof(char16_t)) == 0) {
+      return memo->levels[memo->count - 1].node;
+    }
+    const std::size_t limit = valid < length ? valid : length;
+    std::size_t common = 0;
+    while (common < limit && memo->text[common] == prefix[common]) ++common;
+    depth = memo->count;
+    while (depth > 0 && memo->levels[depth - 1].end >= common) --depth;
+    memo->count = depth;
+    if (depth != 0) {
+      node = memo->levels[depth - 1].node;
+      pos = memo->levels[depth - 1].end + 1;
+    }
   }
-  return nullptr;
+  // Components still to resolve: each "\\" that follows a name closes one.
+  std::size_t more = 0;
+  for (std::size_t i = pos; i < length; ++i) {
+    more += prefix[i] == u'\\' && i > 0 && prefix[i - 1] != u'\\';
+  }
+  if (depth + more > static_cast<std::size_t>(KV_Path::kMaxComponents) - 1) {
+    tooLong = true;
+    return nullptr;
+  }
+  if (memo != nullptr) {
+    if (memo->Reserve(length, depth + more)) {
+      if (length > pos) {
+        std::memcpy(memo->text + pos, prefix + pos, (length - pos) * sizeof(char16_t));
+      }
+    } else {
+      memo = nullptr;
+    }
+  }
+
+  for (std::size_t i = pos; i < length;) {
+    while (i < length && prefix[i] == u'\\') ++i;
+    if (i == length) break;
+    const std::size_t start = i;
+    while (i < length && prefix[i] != u'\\') ++i;
+    const char16_t* name = create ? m_strings->Add(prefix + start, i - start)
+                                  : m_strings->Acquire(prefix + start, i - start);
+    if (name == nullptr) return nullptr;
+    KV_Node* child = node->FindChild(name);
+    if (child == nullptr && create) {
+      try {
+        child = node->AppendChild(name);
+      } catch (...) {
+        m_strings->Release(name);
+        throw;
+      }
+    }
+    m_strings->Release(name);
+    if (child == nullptr) return nullptr;
+    node = child;
+    // (A prefix always ends with "\\"; a last name without one is not kept.)
+    if (memo != nullptr && i < length) memo->levels[memo->count++] = PrefixMemo::Level{i, child};
+  }
+  return node;
+}
+
+bool KV_Node::HasChildIndex() const {
+  return m_index != nullptr && m_index->children.active();
+}
+
+bool KV_Node::HasPropIndex() const {
+  return m_index != nullptr && m_index->props.active();
+}
+
+KV_Node* KV_Node::FindChild(const char16_t* name) const {
+  if (HasChildIndex()) return m_index->children.Find(name);
+  unsigned scanned = 0;
+  KV_Node* child = m_firstChild;
+  for (; child != nullptr && child->m_name != name; child = child->m_next) ++scanned;
+  if (scanned >= kIndexThreshold) IndexChildren();
+  return child;
 }
 
 KV_Property* KV_Node::FindProp(const char16_t* name) const {
-  for (KV_Property* prop = m_firstProp; prop != nullptr; prop = prop->m_next) {
-    if (prop->m_name == name) return prop;
-  }
-  return nullptr;
+  if (HasPropIndex()) return m_index->props.Find(name);
+  unsigned scanned = 0;
+  KV_Property* prop = m_firstProp;
+  for (; prop != nullptr && prop->m_name != name; prop = prop->m_next) ++scanned;
+  if (scanned >= kIndexThreshold) IndexProps();
+  return prop;
 }
 
 KV_Node* KV_Node::AppendChild(const char16_t* name) {
@@ -67,6 +359,7 @@ KV_Node* KV_Node::AppendChild(const char16_t* name) {
     m_lastChild->m_next = child;
   }
   m_lastChild = child;
+  if (HasChildIndex() && !m_index->children.Insert(child)) m_index->children.Reset();
   return child;
 }
 
@@ -86,6 +379,7 @@ KV_Property* KV_Node::AppendProp(const char16_t* name) {
     m_lastProp->m_next = prop;
   }
   m_lastProp = prop;
+  if (HasPropIndex() && !m_index->props.Insert(prop)) m_index->props.Reset();
   return prop;
 }
 
@@ -117,6 +411,17 @@ KV_Property* KV_Node::AddProp(const char16_t* name) {
   return prop;
 }
 
+namespace {
+
+// The first element named name in the list that starts at first, or null.
+template <typename T>
+T* first_named(T* first, const char16_t* name) {
+  while (first != nullptr && first->m_name != name) first = first->m_next;
+  return first;
+}
+
+}  // namespace
+
 bool KV_Node::DeleteProp(KV_Property* prop) {
   KV_Property* before = nullptr;
   for (KV_Property* p = m_firstProp; p != nullptr; before = p, p = p->m_next) {
@@ -127,6 +432,12 @@ bool KV_Node::DeleteProp(KV_Property* prop) {
       before->m_next = p->m_next;
     }
     if (m_lastProp == p) m_lastProp = before;
+    // A later property of the same name, if any, becomes the first.
+    if (HasPropIndex() && m_index->props.Erase(p)) {
+      if (KV_Property* same = first_named(p->m_next, p->m_name)) {
+        if (!m_index->props.Insert(same)) m_index->props.Reset();
+      }
+    }
     p->m_next = nullptr;
     delete p;
     return true;
@@ -144,6 +455,12 @@ bool KV_Node::DeleteChild(KV_Node* child) {
       before->m_next = c->m_next;
     }
     if (m_lastChild == c) m_lastChild = before;
+    ForgetPrefixes();
+    if (HasChildIndex() && m_index->children.Erase(c)) {
+      if (KV_Node* same = first_named(c->m_next, c->m_name)) {
+        if (!m_index->children.Insert(same)) m_index->children.Reset();
+      }
+    }
     c->m_next = nullptr;
     delete c;
     return true;

@@ -2,8 +2,17 @@
 //
 // KV_Node: an interior node of the tree, with its child nodes and its
 // properties kept in order of creation.
+//
+// Lookups by name scan a list from its head. A list whose scans grow long
+// (wide nodes: hundreds of indexed pens or media sizes) gets a hash index
+// from interned name to its first element of that name, built on the first
+// long scan and kept up to date by every append and delete from then on. The
+// index changes no result: it finds what the scan from the head would find,
+// and a node whose index cannot be allocated goes on scanning.
 #ifndef KVSTORE_TREE_KV_NODE_H_
 #define KVSTORE_TREE_KV_NODE_H_
+
+#include <cstddef>
 
 #include "kvstore/kv_mem_obj.h"
 
@@ -48,6 +57,31 @@ class KV_Node : public KV_Mem_Obj {
   bool DeleteProp(KV_Property* prop);
   bool DeleteChild(KV_Node* child);
 
+  // The node that the components of prefix[0..length) name below this node
+  // (the root), creating missing nodes when create is true; null when one is
+  // missing (create false) or a name is not in the table. prefix is the text
+  // of a path before its last component: empty, or ending with "\".
+  //
+  // The same as AddNode with a KV_Path of those components, but for the
+  // work: the root keeps a memo of the last prefix it resolved (its text and
+  // the node of each component), and only the components after the part that
+  // a new prefix shares with it are looked up. Loads and reads mostly go to
+  // the node of the previous call or to one next to it. Deleting any node of
+  // the tree forgets the memo; nothing else can invalidate it, since nodes
+  // never move. A prefix of more than 255 components is not resolved:
+  // tooLong is set and null returned, for the caller to parse the whole path
+  // and fail as it does.
+  KV_Node* ResolvePrefix(const char16_t* prefix, std::size_t length, bool create, bool& tooLong);
+
+  // Whether the child or property list has its hash index (an observer for
+  // tests; the index never changes a result).
+  bool HasChildIndex() const;
+  bool HasPropIndex() const;
+
+  // A scan that passes this many elements of a list without an index
+  // builds the list's index.
+  static constexpr unsigned kIndexThreshold = 16;
+
   KV_PathStrings* m_strings;
   const char16_t* m_name;
   KV_Node* m_parent;
@@ -56,6 +90,24 @@ class KV_Node : public KV_Mem_Obj {
   KV_Node* m_lastChild;
   KV_Property* m_firstProp;
   KV_Property* m_lastProp;
+
+ private:
+  struct Index;
+  // Build the index of the child or property list (a no-op when memory runs
+  // out); DropIndex frees the indexes and the memo.
+  void IndexChildren() const;
+  void IndexProps() const;
+  void DropIndex() const;
+  // Forgets the prefix memo of the tree's root.
+  void ForgetPrefixes() const;
+  // The root's memo, allocated on first use; null when memory runs out.
+  struct PrefixMemo;
+  PrefixMemo* Memo();
+
+  // Null until one of the lists is indexed or a prefix is resolved. Built
+  // by the lookups, which are const: the index and the memo are caches, not
+  // part of the node's value.
+  mutable Index* m_index;
 };
 
 #endif  // KVSTORE_TREE_KV_NODE_H_

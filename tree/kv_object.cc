@@ -23,6 +23,96 @@ namespace {
 // Text setters count at most this many characters.
 constexpr std::size_t kMaxTextChars = 4096;
 
+// The last component of a composed path is text[start..end); text[0..start)
+// is the prefix that names its node. end is 0 when there is no component.
+struct LastComponent {
+  std::size_t start;
+  std::size_t end;
+};
+
+LastComponent last_component(const char16_t* text, std::size_t length) {
+  std::size_t end = length;
+  while (end > 0 && text[end - 1] == u'\\') --end;
+  std::size_t start = end;
+  while (start > 0 && text[start - 1] != u'\\') --start;
+  return {start, end};
+}
+
+// A path composed with its index (see kv_compose_path), and its last
+// component.
+struct Composed {
+  const char16_t* text;
+  LastComponent last;
+};
+
+// Composes path and index into work; false when the composed text does not
+// fit. The common call, without "*" and without index, takes the caller's
+// text as it is after one pass over it.
+bool compose(const char16_t* path, int index, char16_t (&work)[kComposedPathUnits], Composed& out) {
+  if (path != nullptr && index == -1) {
+    std::size_t length = 0;
+    bool star = false;
+    for (char16_t c; (c = path[length]) != 0; ++length) {
+      if (c == u'*') star = true;
+    }
+    if (!star) {
+      if (length > kComposedPathUnits - 2) return false;
+      out.text = path;
+      out.last = last_component(path, length);
+      return true;
+    }
+  }
+  const char16_t* composed = kv_compose_path(path, index, work);
+  if (composed == nullptr) return false;
+  out.text = composed;
+  out.last = last_component(composed, u16_length(composed));
+  return true;
+}
+
+// One reference on an interned name, released at the end of the scope (as
+// a KV_Path releases its components).
+class HeldName {
+ public:
+  HeldName(KV_PathStrings* strings, const char16_t* name) : m_strings(strings), m_name(name) {}
+  HeldName(const HeldName&) = delete;
+  HeldName& operator=(const HeldName&) = delete;
+  ~HeldName() {
+    if (m_name != nullptr) m_strings->Release(m_name);
+  }
+  const char16_t* get() const { return m_name; }
+
+ private:
+  KV_PathStrings* m_strings;
+  const char16_t* m_name;
+};
+
+// Steps 6 to 8 of a store: the property named name in node, created when
+// missing, takes the value unless its bound type differs.
+void store_in(KV_Node* node, const char16_t* name, const void* data, std::size_t size,
+              PropType type, bool typeChecked) {
+  KV_Property* prop = node->FindProp(name);
+  if (prop == nullptr) {
+    prop = node->AppendProp(name);
+  } else if (prop->m_typeChecked && prop->m_type != type) {
+    throw KV_Warning(54, u"KV_Object::SetData()", nullptr, kRevKvobj);
+  }
+  prop->m_typeChecked = typeChecked;
+  prop->m_type = type;
+  prop->SetData(data, size);
+}
+
+// Steps 5 to 7 of a read.
+bool read_from(const KV_Node* node, const char16_t* name, void* buffer, std::size_t bufferSize,
+               PropType type) {
+  KV_Property* prop = node->FindProp(name);
+  if (prop == nullptr) return false;
+  if (prop->m_typeChecked && prop->m_type != type) {
+    throw KV_Warning(54, u"KV_Object::GetData()", nullptr, kRevKvobj);
+  }
+  prop->GetData(buffer, bufferSize);
+  return true;
+}
+
 }  // namespace
 
 KV_Object::KV_Object() : KV_Object(nullptr) {}
@@ -52,21 +142,25 @@ void KV_Object::setData(const char16_t* path, const void* data, std::size_t size
   static constexpr const char16_t* kSource = u"KV_Object::SetData()";
   if (m_root == nullptr) throw KV_Severe(50, kSource, u"m_root", kRevKvobj);
   char16_t buffer[kComposedPathUnits];
-  const char16_t* composed = kv_compose_path(path, index, buffer);
-  if (composed == nullptr) throw KV_Warning(51, kSource, path, kRevKvobj);
+  Composed c;
+  if (!compose(path, index, buffer, c)) throw KV_Warning(51, kSource, path, kRevKvobj);
+  const char16_t* composed = c.text;
+  const LastComponent last = c.last;
+  // The node is found through the root's memo of the previous prefix; only
+  // a path without components or with too many is parsed whole, to fail.
+  if (last.end != 0) {
+    bool tooLong = false;
+    KV_Node* node = m_root->ResolvePrefix(composed, last.start, true, tooLong);
+    if (!tooLong) {
+      HeldName name(m_strings, m_strings->Add(composed + last.start, last.end - last.start));
+      store_in(node, name.get(), data, size, type, typeChecked);
+      return;
+    }
+  }
   KV_Path parsed(m_strings, composed, true);
   if (parsed.count() == 0) throw KV_Warning(51, kSource, path, kRevKvobj);
   KV_Node* node = m_root->AddNode(parsed, true, false);
-  const char16_t* name = parsed.component(parsed.count() - 1);
-  KV_Property* prop = node->FindProp(name);
-  if (prop == nullptr) {
-    prop = node->AppendProp(name);
-  } else if (prop->m_typeChecked && prop->m_type != type) {
-    throw KV_Warning(54, kSource, nullptr, kRevKvobj);
-  }
-  prop->m_typeChecked = typeChecked;
-  prop->m_type = type;
-  prop->SetData(data, size);
+  store_in(node, parsed.component(parsed.count() - 1), data, size, type, typeChecked);
 }
 
 void KV_Object::SetProperty(const char16_t* path, int value, int index, bool typeChecked) {
@@ -130,19 +224,25 @@ bool KV_Object::getData(const char16_t* path, void* buffer, std::size_t bufferSi
   static constexpr const char16_t* kSource = u"KV_Object::GetData()";
   if (m_root == nullptr) throw KV_Severe(50, kSource, u"m_root", kRevKvobj);
   char16_t work[kComposedPathUnits];
-  const char16_t* composed = kv_compose_path(path, index, work);
-  if (composed == nullptr) return false;
+  Composed c;
+  if (!compose(path, index, work, c)) return false;
+  const char16_t* composed = c.text;
+  const LastComponent last = c.last;
+  if (last.end != 0) {
+    bool tooLong = false;
+    const KV_Node* node = m_root->ResolvePrefix(composed, last.start, false, tooLong);
+    if (!tooLong) {
+      if (node == nullptr) return false;
+      // A name that the table does not hold names nothing.
+      HeldName name(m_strings, m_strings->Acquire(composed + last.start, last.end - last.start));
+      return name.get() != nullptr && read_from(node, name.get(), buffer, bufferSize, type);
+    }
+  }
   KV_Path parsed(m_strings, composed, false);
   if (parsed.count() == 0) return false;
   KV_Node* node = m_root->AddNode(parsed, false, false);
   if (node == nullptr) return false;
-  KV_Property* prop = node->FindProp(parsed.component(parsed.count() - 1));
-  if (prop == nullptr) return false;
-  if (prop->m_typeChecked && prop->m_type != type) {
-    throw KV_Warning(54, kSource, nullptr, kRevKvobj);
-  }
-  prop->GetData(buffer, bufferSize);
-  return true;
+  return read_from(node, parsed.component(parsed.count() - 1), buffer, bufferSize, type);
 }
 
 bool KV_Object::GetProperty(const char16_t* path, double& value, int index) const {

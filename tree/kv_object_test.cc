@@ -238,6 +238,43 @@ TEST(KvObject, DeleteRemovesThePropertyBeforeTheNode) {
   EXPECT_EQ(warning_id([&] { kv.deletePath(u""); }), 51u);
 }
 
+TEST(KvObject, CallsThatFollowEachOtherThroughOneNodeStayExact) {
+  // Stores and reads go through the memo of the previous call's node; every
+  // spelling of a path, every delete and the component limit must still
+  // behave as a full parse does.
+  KV_Object kv;
+  kv.SetProperty(u"\\a\\b\\x", 1);
+  kv.SetProperty(u"a\\b\\y", 2);
+  kv.SetProperty(u"\\ab\\y", 3);  // shares text with \a\b, not names
+  int v = 0;
+  EXPECT_TRUE(kv.GetProperty(u"\\a\\\\b\\y", v));
+  EXPECT_EQ(v, 2);
+  EXPECT_TRUE(kv.GetProperty(u"\\ab\\y", v));
+  EXPECT_EQ(v, 3);
+  EXPECT_FALSE(kv.GetProperty(u"\\a\\b\\z", v));
+  EXPECT_FALSE(kv.GetProperty(u"\\a\\zz\\x", v));
+  kv.deletePath(u"\\a\\b");
+  EXPECT_FALSE(kv.GetProperty(u"\\a\\b\\x", v));
+  kv.SetProperty(u"\\a\\b\\x", 4);
+  EXPECT_TRUE(kv.GetProperty(u"\\a\\b\\x", v));
+  EXPECT_EQ(v, 4);
+  EXPECT_FALSE(kv.GetProperty(u"\\a\\b\\y", v));  // a new node b
+  // The composed text of an index lives in a work buffer of one call.
+  kv.SetProperty(u"\\p*\\w", 7, 7);
+  EXPECT_FALSE(kv.GetProperty(u"\\p*\\w", v, 8));
+  EXPECT_TRUE(kv.GetProperty(u"\\p7\\w", v));
+  EXPECT_EQ(v, 7);
+  // 256 components are stored; a 257th is refused before anything is made.
+  std::u16string deep;
+  for (int i = 0; i < 255; ++i) deep += u"\\d";
+  kv.SetProperty((deep + u"\\v").c_str(), 5);
+  EXPECT_TRUE(kv.GetProperty((deep + u"\\v").c_str(), v));
+  EXPECT_EQ(v, 5);
+  EXPECT_EQ(warning_id([&] { kv.SetProperty((deep + u"\\e\\v").c_str(), 6); }), 51u);
+  EXPECT_FALSE(kv.pathExists(u"\\e"));  // e was never kept in the tree
+  EXPECT_FALSE(kv.GetProperty((deep + u"\\d\\v").c_str(), v));
+}
+
 TEST(KvObject, FailuresCarryTheirSourceAndArgument) {
   KV_Object kv;
   try {

@@ -27,15 +27,24 @@ KV_PathStrings::~KV_PathStrings() {
 }
 
 unsigned KV_PathStrings::Bucket(const char16_t* s, std::size_t length) {
-  unsigned h = 0;
-  for (std::size_t i = 0; i < length; ++i) h ^= (s[i] & 0xFFu) ^ (s[i] >> 8);
-  return h & 0xFFu;
+  return KeyOf(s, length).bucket;
 }
 
-KV_PathStrings::Entry* KV_PathStrings::Find(const char16_t* s, std::size_t length,
-                                            unsigned bucket) const {
-  for (Entry* e = m_buckets[bucket]; e != nullptr; e = e->next) {
-    if (e->length == length && std::memcmp(e->string(), s, length * sizeof(char16_t)) == 0) {
+KV_PathStrings::Key KV_PathStrings::KeyOf(const char16_t* s, std::size_t length) {
+  unsigned bucket = 0;
+  uint32_t hash = 2166136261u;
+  for (std::size_t i = 0; i < length; ++i) {
+    const unsigned unit = s[i];
+    bucket ^= (unit & 0xFFu) ^ (unit >> 8);
+    hash = (hash ^ unit) * 16777619u;
+  }
+  return Key{bucket & 0xFFu, hash};
+}
+
+KV_PathStrings::Entry* KV_PathStrings::Find(const char16_t* s, std::size_t length, Key key) const {
+  for (Entry* e = m_buckets[key.bucket]; e != nullptr; e = e->next) {
+    if (e->hash == key.hash && e->length == length &&
+        std::memcmp(e->string(), s, length * sizeof(char16_t)) == 0) {
       return e;
     }
   }
@@ -48,24 +57,26 @@ const char16_t* KV_PathStrings::Add(const char16_t* s) {
 }
 
 const char16_t* KV_PathStrings::Add(const char16_t* s, std::size_t length) {
-  unsigned bucket = Bucket(s, length);
-  if (Entry* found = Find(s, length, bucket)) {
+  const Key key = KeyOf(s, length);
+  if (Entry* found = Find(s, length, key)) {
     ++found->refs;
     return found->string();
   }
   auto* entry = static_cast<Entry*>(kv_alloc(sizeof(Entry) + (length + 1) * sizeof(char16_t)));
   entry->refs = 1;
   entry->length = static_cast<uint32_t>(length);
+  entry->hash = key.hash;
+  entry->bucket = key.bucket;
   auto* text = const_cast<char16_t*>(entry->string());
   if (length != 0) std::memcpy(text, s, length * sizeof(char16_t));
   text[length] = 0;
-  entry->next = m_buckets[bucket];
-  m_buckets[bucket] = entry;
+  entry->next = m_buckets[key.bucket];
+  m_buckets[key.bucket] = entry;
   return entry->string();
 }
 
 const char16_t* KV_PathStrings::Acquire(const char16_t* s, std::size_t length) {
-  Entry* found = Find(s, length, Bucket(s, length));
+  Entry* found = Find(s, length, KeyOf(s, length));
   if (found == nullptr) return nullptr;
   ++found->refs;
   return found->string();
@@ -84,11 +95,10 @@ void KV_PathStrings::Unlink(Entry* entry, unsigned bucket) {
 void KV_PathStrings::Remove(const char16_t* s) {
   if (s == nullptr) return;
   std::size_t length = u16_length(s);
-  unsigned bucket = Bucket(s, length);
-  Entry* found = Find(s, length, bucket);
+  Entry* found = Find(s, length, KeyOf(s, length));
   if (found == nullptr) return;
   if (found->refs < 2) {
-    Unlink(found, bucket);
+    Unlink(found, found->bucket);
   } else {
     --found->refs;
   }
@@ -99,7 +109,7 @@ void KV_PathStrings::Retain(const char16_t* interned) { ++entry_of(interned)->re
 void KV_PathStrings::Release(const char16_t* interned) {
   Entry* entry = entry_of(interned);
   if (entry->refs < 2) {
-    Unlink(entry, Bucket(interned, entry->length));
+    Unlink(entry, entry->bucket);
   } else {
     --entry->refs;
   }
@@ -108,7 +118,7 @@ void KV_PathStrings::Release(const char16_t* interned) {
 int32_t KV_PathStrings::References(const char16_t* s) const {
   if (s == nullptr) return 0;
   std::size_t length = u16_length(s);
-  Entry* found = Find(s, length, Bucket(s, length));
+  Entry* found = Find(s, length, KeyOf(s, length));
   return found != nullptr ? found->refs : 0;
 }
 

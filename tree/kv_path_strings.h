@@ -17,11 +17,17 @@ class KV_PathStrings : public KV_Mem_Obj {
   static constexpr int kBuckets = 256;
 
   // One interned name. The entry and its text are one allocation: the
-  // NUL-terminated text follows the header.
+  // NUL-terminated text follows the header. The bucket's chains are long for
+  // names that differ only in the order of their characters or in digits
+  // (the XOR of the bytes cannot tell "12" from "21", and the numbers 0 to 999
+  // share 32 buckets), so each entry keeps a full hash of its text as well: a
+  // search compares texts only when hash and length agree.
   struct Entry {
     Entry* next;      // next entry of the same bucket
     int32_t refs;     // holders of the name
     uint32_t length;  // code units before the terminator
+    uint32_t hash;    // full hash of the text (KeyOf)
+    uint32_t bucket;  // Bucket() of the text
     const char16_t* string() const { return reinterpret_cast<const char16_t*>(this + 1); }
   };
 
@@ -61,7 +67,15 @@ class KV_PathStrings : public KV_Mem_Obj {
   std::size_t Size() const;
 
  private:
-  Entry* Find(const char16_t* s, std::size_t length, unsigned bucket) const;
+  // The bucket and the full hash (FNV-1a over the code units) of a name,
+  // computed in one pass.
+  struct Key {
+    unsigned bucket;
+    uint32_t hash;
+  };
+  static Key KeyOf(const char16_t* s, std::size_t length);
+
+  Entry* Find(const char16_t* s, std::size_t length, Key key) const;
   void Unlink(Entry* entry, unsigned bucket);
 
   Entry* m_buckets[kBuckets];

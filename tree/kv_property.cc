@@ -14,9 +14,9 @@ KV_Property::KV_Property(KV_PathStrings* strings, const char16_t* name)
       m_next(nullptr),
       m_type(PROP_NONE),
       m_typeChecked(true),
+      m_has_value(false),
       m_value(),
-      m_size(0),
-      m_has_value(false) {}
+      m_size(0) {}
 
 KV_Property::~KV_Property() {
   // The chain is destroyed in a loop, not by recursion, so that nodes with

@@ -3,8 +3,10 @@
 // The storage classes under KV_Object: name table, paths, nodes, properties.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "kvstore/kv_exceptions.h"
 #include "tree/kv_node.h"
@@ -53,6 +55,25 @@ TEST(KvPathStrings, NamesOfOneBucketStayApartByContent) {
   EXPECT_EQ(table.Acquire(u"aa", 2), nullptr);
   EXPECT_EQ(table.Acquire(u"bbx", 2), bb);  // only the given length counts
   EXPECT_EQ(table.References(u"bb"), 2);
+}
+
+TEST(KvPathStrings, AnagramsShareABucketButNotAnEntry) {
+  KV_PathStrings table;
+  std::u16string name = u"abcd";
+  std::vector<const char16_t*> interned;
+  do {
+    ASSERT_EQ(KV_PathStrings::Bucket(name.c_str(), 4), KV_PathStrings::Bucket(u"abcd", 4));
+    interned.push_back(table.Add(name.c_str()));
+  } while (std::next_permutation(name.begin(), name.end()));
+  ASSERT_EQ(interned.size(), 24u);
+  EXPECT_EQ(table.Size(), 24u);
+  for (std::size_t i = 0; i < interned.size(); i += 2) table.Release(interned[i]);
+  for (std::size_t i = 1; i < interned.size(); i += 2) {
+    EXPECT_EQ(table.Acquire(interned[i], 4), interned[i]);
+    EXPECT_EQ(table.References(interned[i]), 2);
+  }
+  EXPECT_EQ(table.Acquire(u"abcd", 4), nullptr);  // the first permutation was released
+  EXPECT_EQ(table.Size(), 12u);
 }
 
 TEST(KvPath, EmptyComponentsAreDroppedAndNamesMatchExactly) {
@@ -180,6 +201,131 @@ TEST(KvNode, WideNodesAreDestroyedWithoutDeepRecursion) {
   delete root;
   EXPECT_EQ(table->References(u"p"), 0);
   delete table;
+}
+
+// Names c0, c1, ... interned in table, one reference each.
+std::vector<const char16_t*> numbered_names(KV_PathStrings& table, int n) {
+  std::vector<const char16_t*> names;
+  for (int i = 0; i < n; ++i) {
+    std::u16string name = u"c" + std::u16string(1, static_cast<char16_t>(u'0' + i / 100)) +
+                          static_cast<char16_t>(u'0' + i / 10 % 10) +
+                          static_cast<char16_t>(u'0' + i % 10);
+    names.push_back(table.Add(name.c_str()));
+  }
+  return names;
+}
+
+TEST(KvNode, WideListsGetAnIndexThatFindsWhatTheScanFinds) {
+  KV_PathStrings table;
+  KV_Node root(&table, table.Add(u"Root"), nullptr);
+  const int n = 300;
+  std::vector<const char16_t*> names = numbered_names(table, n);
+  std::vector<KV_Node*> children;
+  for (const char16_t* name : names) children.push_back(root.AppendChild(name));
+  for (const char16_t* name : names) root.AppendProp(name);
+  // Short scans build nothing; the first scan past the threshold does.
+  EXPECT_EQ(root.FindChild(names[3]), children[3]);
+  EXPECT_FALSE(root.HasChildIndex());
+  EXPECT_EQ(root.FindChild(names[n - 1]), children[n - 1]);
+  EXPECT_TRUE(root.HasChildIndex());
+  EXPECT_FALSE(root.HasPropIndex());  // the lists are indexed apart
+  const char16_t* absent = table.Add(u"absent");
+  EXPECT_EQ(root.FindProp(absent), nullptr);
+  EXPECT_TRUE(root.HasPropIndex());
+  for (int i = 0; i < n; ++i) {
+    ASSERT_EQ(root.FindChild(names[i]), children[i]) << i;
+    ASSERT_EQ(root.FindProp(names[i])->m_name, names[i]) << i;
+  }
+  EXPECT_EQ(root.FindChild(absent), nullptr);
+
+  // Deleting the head, a middle one and the tail keeps links and index right;
+  // appending afterwards (past the index's growth) too.
+  for (int i : {0, 150, n - 1}) EXPECT_TRUE(root.DeleteChild(children[i]));
+  EXPECT_EQ(root.m_firstChild, children[1]);
+  EXPECT_EQ(root.m_lastChild, children[n - 2]);
+  for (int i : {0, 150, n - 1}) EXPECT_EQ(root.FindChild(names[i]), nullptr);
+  EXPECT_TRUE(root.DeleteProp(root.FindProp(names[7])));
+  EXPECT_EQ(root.FindProp(names[7]), nullptr);
+  std::vector<const char16_t*> more;
+  for (int i = 0; i < 400; ++i) {
+    std::u16string name = u"more" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
+                          static_cast<char16_t>(u'a' + i / 26);
+    more.push_back(table.Add(name.c_str()));
+  }
+  std::vector<KV_Node*> added;
+  for (const char16_t* name : more) added.push_back(root.AppendChild(name));
+  EXPECT_EQ(root.FindChild(names[150]), nullptr);
+  KV_Node* again = root.AppendChild(names[150]);
+  EXPECT_EQ(root.m_lastChild, again);
+  for (std::size_t i = 0; i < more.size(); ++i) ASSERT_EQ(root.FindChild(more[i]), added[i]);
+  EXPECT_EQ(root.FindChild(names[150]), again);
+  for (int i = 1; i < n - 1; ++i) {
+    if (i == 150) continue;
+    ASSERT_EQ(root.FindChild(names[i]), children[i]) << i;
+  }
+  for (const char16_t* name : names) table.Release(name);
+  for (const char16_t* name : more) table.Release(name);
+  table.Release(absent);
+}
+
+TEST(KvNode, IndexedListsFindTheFirstOfARepeatedName) {
+  // Appending a name twice breaks AppendChild's contract, but the index
+  // must still answer as the scan from the head does.
+  KV_PathStrings table;
+  KV_Node root(&table, table.Add(u"Root"), nullptr);
+  std::vector<const char16_t*> names = numbered_names(table, 40);
+  KV_Node* original = root.AppendChild(names[0]);
+  for (int i = 1; i < 40; ++i) root.AppendChild(names[i]);
+  KV_Node* first = root.AppendChild(names[0]);  // before the index is built
+  EXPECT_EQ(root.FindChild(names[39])->m_name, names[39]);
+  ASSERT_TRUE(root.HasChildIndex());
+  KV_Node* second = root.AppendChild(names[0]);  // after
+  EXPECT_EQ(root.FindChild(names[0]), original);
+  EXPECT_TRUE(root.DeleteChild(original));
+  EXPECT_EQ(root.FindChild(names[0]), first);
+  EXPECT_TRUE(root.DeleteChild(first));
+  EXPECT_EQ(root.FindChild(names[0]), second);
+  for (const char16_t* name : names) table.Release(name);
+}
+
+TEST(KvNode, ResolvedPrefixesMatchAFullParseAndSurviveDeletes) {
+  KV_PathStrings table;
+  KV_Node root(&table, table.Add(u"Root"), nullptr);
+  bool too_long = true;
+  auto resolve = [&](const char16_t* prefix, bool create) {
+    return root.ResolvePrefix(prefix, std::u16string(prefix).size(), create, too_long);
+  };
+  KV_Node* b = resolve(u"\\a\\b\\", true);
+  EXPECT_FALSE(too_long);
+  KV_Path ab(&table, u"a\\b", false);
+  EXPECT_EQ(root.AddNode(ab, false, true), b);
+  // Other spellings of the same prefix, then prefixes that share only text.
+  EXPECT_EQ(resolve(u"a\\b\\", false), b);
+  EXPECT_EQ(resolve(u"\\a\\\\b\\", false), b);
+  EXPECT_EQ(resolve(u"\\ab\\", false), nullptr);  // "ab" is no name of the table
+  KV_Node* abc = resolve(u"\\ab\\c\\", true);
+  EXPECT_NE(abc, b);
+  EXPECT_EQ(resolve(u"\\a\\b\\", false), b);
+  EXPECT_EQ(resolve(u"\\a\\b\\c\\", false), nullptr);  // c is below ab, not below b
+  KV_Node* bc = resolve(u"\\a\\b\\c\\", true);
+  EXPECT_EQ(bc->m_parent, b);
+  EXPECT_EQ(resolve(u"", false), &root);
+  // A deleted node is never handed out again.
+  EXPECT_EQ(resolve(u"\\a\\b\\c\\", false), bc);
+  ASSERT_TRUE(b->DeleteChild(bc));
+  EXPECT_EQ(resolve(u"\\a\\b\\c\\", false), nullptr);
+  KV_Node* fresh = resolve(u"\\a\\b\\c\\", true);
+  EXPECT_EQ(fresh->m_parent, b);
+  EXPECT_EQ(b->m_firstChild, fresh);
+  // Names are held only by the nodes: resolving takes no lasting reference.
+  EXPECT_EQ(table.References(u"c"), 2);  // fresh and abc
+  // 255 components are resolved; 256 are left to the full parse.
+  std::u16string deep = components(255) + u"\\";
+  EXPECT_NE(resolve(deep.c_str(), true), nullptr);
+  EXPECT_FALSE(too_long);
+  std::u16string deeper = components(256) + u"\\";
+  EXPECT_EQ(resolve(deeper.c_str(), true), nullptr);
+  EXPECT_TRUE(too_long);
 }
 
 TEST(KvProperty, StoresReuseOrReallocateAndReadsAreBounded) {

@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""Turns one run of kv_bench (JSON) and kv_bench_mem (JSON lines) into the
+markdown table of bench/README.md.
+
+usage: report.py BENCH_JSON MEMORY_JSONL
+
+Times are the medians of the repetitions. The speed-up is the peer's time
+divided by kvstore's (above 1: kvstore is faster); for memory it is the
+peer's bytes divided by kvstore's. MB/s is 10^6 bytes of each library's own
+text per second: the PIA body for kvstore and the codec, the INFO text for
+Boost.PropertyTree.
+"""
+
+import json
+import sys
+
+# (operation, label, kvstore's library name, peer's library name, peer label,
+#  goal: the minimum speed-up, or None)
+OPERATIONS = [
+    ("build", "Build (`SetProperty` by path)", "kvstore", "ptree", "`put`", 2.0),
+    ("read", "Read all (`GetProperty`)", "kvstore", "ptree", "`get`", 2.0),
+    ("walk", "Walk (`KV_Iterator`)", "kvstore", "ptree", "recursive loop", None),
+    ("save", "PIA save, plain", "kvstore", "ptree", "`write_info`", 2.0),
+    ("load", "PIA load, plain", "kvstore", "ptree", "`read_info`", 2.0),
+    ("save_z", "PIA save, compressed", "kvstore", "ptree",
+     "`write_info` + `compress2`", 2.0),
+    ("load_z", "PIA load, compressed", "kvstore", "ptree",
+     "`uncompress` + `read_info`", 2.0),
+    ("encode", "Codec `encode`", "kvstore", "zlib", "`compress2` level 9", 1 / 1.1),
+    ("decode", "Codec `decode`", "kvstore", "zlib", "`uncompress`", 1 / 1.1),
+    ("scan", "Floor: `memchr` for LF", "memchr", None, "", None),
+]
+THROUGHPUT = {"save", "load", "save_z", "load_z", "encode", "decode", "scan"}
+
+
+def fmt_time(us):
+    if us is None:
+        return ""
+    if us >= 1e6:
+        return "%.2f s" % (us / 1e6)
+    if us >= 1e3:
+        return "%.2f ms" % (us / 1e3)
+    return "%.1f µs" % us
+
+
+def fmt_size(n):
+    for unit, div in (("M", 1000000), ("k", 1000)):
+        if n >= div and n % div == 0:
+            return "%d%s" % (n // div, unit)
+    return str(n)
+
+
+def to_us(value, unit):
+    return value * {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}[unit]
+
+
+def goal_text(goal, ratio):
+    if goal is None or ratio is None:
+        return ""
+    if goal >= 1:
+        want = "≥ %g×" % goal
+    else:
+        want = "≤ +10%"
+    return "%s %s" % (want, "met" if ratio >= goal * 0.9999 else "**missed**")
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    with open(sys.argv[1], encoding="utf-8") as f:
+        run = json.load(f)
+    times = {}  # (op, lib, size) -> (microseconds, bytes per iteration)
+    for b in run["benchmarks"]:
+        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+            continue
+        op, lib, size = b["name"].split("/")[:3]
+        times[(op, lib, int(size))] = (to_us(b["real_time"], b["time_unit"]),
+                                       b.get("bytes", 0.0))
+    memory = {}  # (lib, size) -> record
+    with open(sys.argv[2], encoding="utf-8") as f:
+        for line in f:
+            if line.strip():
+                rec = json.loads(line)
+                memory[(rec["lib"], rec["props"])] = rec
+    sizes = sorted({k[2] for k in times} | {k[1] for k in memory})
+
+    print("| Operation | Properties | kvstore | Peer | Peer time | Speed-up | kvstore MB/s "
+          "| Peer MB/s | Goal |")
+    print("|---|---:|---:|---|---:|---:|---:|---:|---|")
+    for op, label, lib, peer, peer_label, goal in OPERATIONS:
+        for n in sizes:
+            mine = times.get((op, lib, n))
+            theirs = times.get((op, peer, n)) if peer else None
+            if mine is None:
+                continue
+            ratio = theirs[0] / mine[0] if theirs else None
+            mbs = lambda t: "%.0f" % (t[1] / t[0]) if t and t[1] and op in THROUGHPUT else ""
+            print("| %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+                label, fmt_size(n), fmt_time(mine[0]), peer_label,
+                fmt_time(theirs[0]) if theirs else "",
+                "%.2f×" % ratio if ratio else "", mbs(mine), mbs(theirs),
+                goal_text(goal, ratio)))
+    for field, label in (("rss_bytes_per_prop", "Resident memory per property"),
+                         ("heap_bytes_per_prop", "Heap in use per property")):
+        for n in sizes:
+            mine = memory.get(("kvstore", n))
+            theirs = memory.get(("ptree", n))
+            if mine is None:
+                continue
+            ratio = theirs[field] / mine[field] if theirs and mine[field] > 0 else None
+            print("| %s | %s | %.0f B | ptree | %s | %s |  |  | %s |" % (
+                label, fmt_size(n), mine[field],
+                "%.0f B" % theirs[field] if theirs else "",
+                "%.2f×" % ratio if ratio else "",
+                goal_text(1.0, ratio) if field == "rss_bytes_per_prop" else ""))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the bench preset (optimised library and benchmarks), runs kvstore and
+# its peers on the synthetic configurations and prints one markdown table.
+#   bench/run.sh                 all sizes (1k, 10k, 100k, 1M properties)
+#   KV_BENCH_SIZES=1000,10000 bench/run.sh
+# Progress goes to standard error, the table to standard output. The raw
+# results stay in build/bench/results/. Installs nothing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ zlib1g-dev libbenchmark-dev libboost-dev python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "bench/run.sh: missing packages: ${missing[*]}" >&2
+  echo "install them first: apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+
+sizes=${KV_BENCH_SIZES:-1000,10000,100000,1000000}
+results=build/bench/results
+echo "== configure and build (preset bench)" >&2
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j 2 >&2
+mkdir -p "$results"
+
+echo "== benchmarks ($sizes properties)" >&2
+build/bench/bin/kv_bench --kv_sizes="$sizes" \
+  --benchmark_out="$results/bench.json" --benchmark_out_format=json >&2
+
+echo "== memory, one tree per process" >&2
+: >"$results/memory.jsonl"
+for lib in kvstore ptree; do
+  for n in ${sizes//,/ }; do
+    build/bench/bin/kv_bench_mem "$lib" "$n" >>"$results/memory.jsonl"
+  done
+done
+
+cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+compiler=$(grep -m1 '^CMAKE_CXX_COMPILER:' build/bench/CMakeCache.txt | cut -d= -f2-)
+echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $("$compiler" --version | head -1)," \
+  "$(grep -m1 '^CMAKE_BUILD_TYPE:' build/bench/CMakeCache.txt | cut -d= -f2-) build."
+echo
+python3 bench/report.py "$results/bench.json" "$results/memory.jsonl"
