@@ -245,12 +245,17 @@ bool KV_Object::getData(const char16_t* path, void* buffer, std::size_t bufferSi
   return read_from(node, parsed.component(parsed.count() - 1), buffer, bufferSize, type);
 }
 
-bool KV_Object::GetProperty(const char16_t* path, double& value, int index) const {
+bool KV_Object::readValue(const char16_t* path, void* buffer, std::size_t bufferSize,
+                          PropType type, int index) const {
   try {
-    return getData(path, &value, sizeof(double), PROP_DOUBLE, index);
+    return getData(path, buffer, bufferSize, type, index);
   } catch (const KV_Warning&) {
     return false;
   }
+}
+
+bool KV_Object::GetProperty(const char16_t* path, double& value, int index) const {
+  return readValue(path, &value, sizeof(double), PROP_DOUBLE, index);
 }
 
 bool KV_Object::GetProperty(const char16_t* path, float& value, int index) const {
@@ -269,35 +274,20 @@ bool KV_Object::GetProperty(const char16_t* path, float& value, int index) const
 
 bool KV_Object::GetProperty(const char16_t* path, long& value, int index) const {
   int32_t read = static_cast<int32_t>(value);
-  try {
-    if (!getData(path, &read, sizeof(read), PROP_INT, index)) return false;
-  } catch (const KV_Warning&) {
-    return false;
-  }
-  value = read;
+  if (!readValue(path, &read, sizeof(read), PROP_INT, index)) return false;
+  value = read;  // sign-extended
   return true;
 }
 
 bool KV_Object::GetProperty(const char16_t* path, int& value, int index) const {
-  int32_t read = value;
-  try {
-    if (!getData(path, &read, sizeof(read), PROP_INT, index)) return false;
-  } catch (const KV_Warning&) {
-    return false;
-  }
-  value = read;
-  return true;
+  return readValue(path, &value, sizeof(int32_t), PROP_INT, index);
 }
 
 bool KV_Object::GetProperty(const char16_t* path, bool& value, int index) const {
   // Read through a byte: an unchecked value of another type may hold any
   // byte, which a bool must not.
   unsigned char read = value ? 1 : 0;
-  try {
-    if (!getData(path, &read, 1, PROP_BOOL, index)) return false;
-  } catch (const KV_Warning&) {
-    return false;
-  }
+  if (!readValue(path, &read, 1, PROP_BOOL, index)) return false;
   value = read != 0;
   return true;
 }
@@ -305,11 +295,7 @@ bool KV_Object::GetProperty(const char16_t* path, bool& value, int index) const 
 bool KV_Object::GetProperty(const char16_t* path, unsigned char* buffer, std::size_t size,
                             int index) const {
   if (size == std::numeric_limits<std::size_t>::max()) return false;
-  try {
-    return getData(path, buffer, size, PROP_STRING, index);
-  } catch (const KV_Warning&) {
-    return false;
-  }
+  return readValue(path, buffer, size, PROP_STRING, index);
 }
 
 bool KV_Object::GetProperty(const char16_t* path, char16_t* buffer, std::size_t size,
@@ -319,11 +305,7 @@ bool KV_Object::GetProperty(const char16_t* path, char16_t* buffer, std::size_t 
 
 bool KV_Object::getVoidProperty(const char16_t* path, void* buffer, unsigned int size,
                                 int index) const {
-  try {
-    return getData(path, buffer, size, PROP_VOID, index);
-  } catch (const KV_Warning&) {
-    return false;
-  }
+  return readValue(path, buffer, size, PROP_VOID, index);
 }
 
 std::size_t KV_Object::propertySize(const char16_t* path, int index) const {

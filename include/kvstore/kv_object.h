@@ -227,6 +227,9 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   // missing; throws KV_Warning 54, 58 or 59.
   bool getData(const char16_t* path, void* buffer, std::size_t bufferSize, PropType type,
                int index) const;
+  // getData with every KV_Warning absorbed as false: the getters' read.
+  bool readValue(const char16_t* path, void* buffer, std::size_t bufferSize, PropType type,
+                 int index) const;
   std::size_t propertySize(const char16_t* path, int index) const;
 
   KV_PathStrings* m_strings;
