@@ -20,6 +20,7 @@
 #include "platform/temp_stream.h"
 #include "toolkit/u16_text.h"
 #include "tree/kv_alloc.h"
+#include "tree/kv_compose.h"
 #include "tree/kv_rendering.h"
 #include "tree/kv_revision.h"
 
@@ -40,6 +41,9 @@ constexpr std::size_t kVersionUnits = 512;
 constexpr std::size_t kMaxNameUnits = 511;
 constexpr std::size_t kPathUnits = 1024;
 constexpr std::size_t kMaxContextLineUnits = 1023;
+
+// Bytes of body lines gathered before one write to the stream.
+constexpr std::size_t kWriteBatchBytes = 1 << 16;
 
 constexpr char16_t kForbiddenInNodeNames[] = u" *=\"'\t\r\n\v\b\f\a";
 
@@ -101,6 +105,27 @@ int32_t parse_int(const char16_t* value, std::size_t length) {
   int64_t result = negative ? -magnitude : magnitude;
   if (result > std::numeric_limits<int32_t>::max()) result = std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(result);
+}
+
+// Widens ASCII text into out; false (out then unspecified) at the first byte
+// that is not ASCII.
+bool widen_ascii(const char* data, std::size_t size, std::u16string& out) {
+  out.resize(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(data[i]);
+    if (byte >= 0x80) return false;
+    out[i] = byte;
+  }
+  return true;
+}
+
+// True when the store takes path with index -1: composed, with "-1" in
+// place of a first "*", it must fit the store's work buffer. A longer path
+// would make the store raise instead of the reader reporting it.
+bool store_takes(const std::u16string& path) {
+  if (path.size() + 1 < kComposedPathUnits - 1) return true;
+  char16_t composed[kComposedPathUnits];
+  return kv_compose_path(path.c_str(), -1, composed) != nullptr;
 }
 
 // A read error (not just the end) of a stream that can tell the two apart.
@@ -331,6 +356,11 @@ void KV_PIAFile::readBody(KV_Object* object, const char16_t* root, std::istream&
   BodyReader reader(body);
   std::string bytes;
   std::u16string line;
+  // ASCII is the same text in UTF-8 and in Windows-1252: most lines need no
+  // conversion there.
+  const unsigned codepage = kv_ansi_codepage();
+  const bool ascii_as_is =
+      m_utf8 || codepage == kCodepageWindows1252 || codepage == kCodepageUtf8;
   for (;;) {
     ++m_lineNumber;
     bool last = true;
@@ -342,7 +372,9 @@ void KV_PIAFile::readBody(KV_Object* object, const char16_t* root, std::istream&
     // A line is text up to its first zero byte, like the zero byte that
     // closes every body.
     std::size_t length = ::strnlen(bytes.data(), bytes.size());
-    kv_bytes_to_u16(bytes.data(), length, m_utf8, line);
+    if (!ascii_as_is || !widen_ascii(bytes.data(), length, line)) {
+      kv_bytes_to_u16(bytes.data(), length, m_utf8, line);
+    }
     if (!last) streamCheck(kLoadSource, fileName(), *m_stream, kRevKvpia);
     handleLine(object, line, path);
     if (last) break;
@@ -365,7 +397,7 @@ void KV_PIAFile::handleLine(KV_Object* object, std::u16string& line, std::u16str
       return;
     }
     append_component(path, line.c_str(), nameEnd);
-    if (path.size() >= kPathUnits) {
+    if (!store_takes(path)) {
       drop_last_component(path);
       report(KV_Warning(57, kLoadSource, lineContext(line.c_str(), line.size()).c_str(),
                         kRevKvpia));
@@ -530,14 +562,39 @@ void KV_PIAFile::writeBody(const KV_Object* object, const char16_t* path, std::o
 
   std::string line;
   std::string converted;
+  // ASCII is the same bytes in UTF-8 and in Windows-1252: names and most
+  // values need no conversion there.
+  const unsigned codepage = kv_ansi_codepage();
+  const bool ascii_as_is =
+      m_utf8 || codepage == kCodepageWindows1252 || codepage == kCodepageUtf8;
   auto append_text = [&](const char16_t* text, std::size_t length) {
-    kv_u16_to_bytes(text, length, m_utf8, converted);
+    std::size_t i = 0;
+    if (ascii_as_is) {
+      for (; i < length && text[i] < 0x80; ++i) line.push_back(static_cast<char>(text[i]));
+      if (i == length) return;
+    }
+    kv_u16_to_bytes(text + i, length - i, m_utf8, converted);
     line += converted;
+  };
+  // Lines go to the stream in batches, each checked once. Lines pending when
+  // a value cannot be rendered are still written: the stream then holds every
+  // line rendered before the failure.
+  struct Pending {
+    std::ostream& out;
+    std::string text;
+    ~Pending() {
+      if (!text.empty()) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+  } pending{body, {}};
+  auto write_pending = [&]() {
+    body.write(pending.text.data(), static_cast<std::streamsize>(pending.text.size()));
+    pending.text.clear();
+    streamCheck(kSaveSource, fileName(), body, kRevKvpia);
   };
   auto write_line = [&]() {
     line.push_back('\n');
-    body.write(line.data(), static_cast<std::streamsize>(line.size()));
-    streamCheck(kSaveSource, fileName(), body, kRevKvpia);
+    pending.text += line;
+    if (pending.text.size() >= kWriteBatchBytes) write_pending();
   };
   auto write_node_line = [&](int indent, const char16_t* name, bool open) {
     line.assign(static_cast<std::size_t>(indent), ' ');
@@ -570,11 +627,13 @@ void KV_PIAFile::writeBody(const KV_Object* object, const char16_t* path, std::o
         }
         case PROP_STRING: {
           // The stored bytes are taken as wide text, up to its terminator.
-          std::size_t units = r.size / 2;
-          std::u16string text(units, 0);
-          std::memcpy(text.data(), r.data, units * 2);
+          // (The rendering comes from the allocator, aligned for any type.)
+          const std::size_t units = r.size / 2;
+          const auto* text = reinterpret_cast<const char16_t*>(r.data);
+          std::size_t length = 0;
+          while (length < units && text[length] != 0) ++length;
           line.push_back('"');
-          append_text(text.c_str(), u16_length(text.c_str()));
+          append_text(text, length);
           break;
         }
         case PROP_VOID:
@@ -608,4 +667,5 @@ void KV_PIAFile::writeBody(const KV_Object* object, const char16_t* path, std::o
       if (depth == -step) break;
     }
   }
+  write_pending();
 }

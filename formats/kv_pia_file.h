@@ -18,9 +18,10 @@
 // Limits of this implementation, where the format leaves them open:
 //   - a property name of 512 characters or more is reported like an empty
 //     name (KV_Warning 57) and its line is skipped;
-//   - a node or property that would make the current path 1024 characters
-//     or longer: a node line raises KV_Error 57, a property line is reported
-//     as KV_Warning 57;
+//   - a node that would make the current path 1024 characters or longer
+//     raises KV_Error 57; a property whose path the store cannot take (1023
+//     characters or more once "-1" replaces a first "*") is reported as
+//     KV_Warning 57 and skipped;
 //   - the line-context text holds at most the first 1023 characters of the
 //     line;
 //   - a header line longer than the caller's buffer is cut to it;

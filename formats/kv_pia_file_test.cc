@@ -459,4 +459,23 @@ TEST(PiaFormat, LongLinesAndLongNames) {
   EXPECT_EQ(back.getPropertySize(u"\\s\\blob"), 200000u);
 }
 
+TEST(PiaFormat, PropertyPathsBeyondTheStoreLimitAreReportedAndSkipped) {
+  // Below a node of 1018 letters, x and xy give paths of 1021 and 1022
+  // units, the longest that the store takes; xyz (1023 units) and y* (1022,
+  // but the store widens "*" to "-1") are reported, and reading goes on.
+  RecordingHandler handler;
+  KV_Object kv(&handler);
+  load_from_string(kv, plain(std::string(1018, 'a') + "{\nx=1\nxy=2\nxyz=3\ny*=4\n}\nafter=5\n"),
+                   u"");
+  const std::u16string node = u"\\" + std::u16string(1018, u'a') + u"\\";
+  EXPECT_EQ(get<int>(kv, (node + u"x").c_str()), 1);
+  EXPECT_EQ(get<int>(kv, (node + u"xy").c_str()), 2);
+  EXPECT_EQ(get<int>(kv, u"\\after"), 5);
+  ASSERT_EQ(handler.reports.size(), 2u);
+  EXPECT_EQ(handler.reports[0].id, 57u);
+  EXPECT_EQ(handler.reports[0].argument.substr(0, 4), u"\n5, ");
+  EXPECT_EQ(handler.reports[1].id, 57u);
+  EXPECT_EQ(handler.reports[1].argument.substr(0, 4), u"\n6, ");
+}
+
 }  // namespace

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build needs (on Debian 12, as root), then builds and runs
 # every test twice: with the dev preset (GCC, warnings as errors) and with the
-# asan preset (Clang, AddressSanitizer and UndefinedBehaviorSanitizer).
+# asan preset (Clang, AddressSanitizer and UndefinedBehaviorSanitizer). The
+# tests include a replay of every fuzz target's corpus (fuzz_replay_<target>),
+# so every input that once found a bug is run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
