@@ -18,13 +18,12 @@ namespace {
 
 int g_failures = 0;
 
-#define CHECK(condition)                                                   \
-  do {                                                                     \
-    if (!(condition)) {                                                    \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, \
-                   #condition);                                            \
-      ++g_failures;                                                        \
-    }                                                                      \
+#define CHECK(condition)                                                                 \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+      ++g_failures;                                                                      \
+    }                                                                                    \
   } while (0)
 
 // The id of the KV_Warning that f throws, 0 when it throws none.

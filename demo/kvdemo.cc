@@ -32,8 +32,10 @@ std::string utf8(const char16_t* text) {
 void show_exception(const GX_Exception& e) {
   const char16_t* text = kv_message_text(e.module(), e.id());
   std::printf("  caught %s %u: %s\n    source: %s\n    argument: %s\n",
-              e.severity() == 1 ? "warning" : e.severity() == 2 ? "error" : "severe error", e.id(),
-              text != nullptr ? utf8(text).c_str() : "(message library not found)",
+              e.severity() == 1   ? "warning"
+              : e.severity() == 2 ? "error"
+                                  : "severe error",
+              e.id(), text != nullptr ? utf8(text).c_str() : "(message library not found)",
               utf8(e.source()).c_str(), e.argument() ? utf8(e.argument()).c_str() : "(none)");
 }
 
@@ -50,8 +52,9 @@ int main() {
   device.SetProperty(u"\\io\\duplex", true);
   const unsigned char id[2] = {0x01, 0xAB};
   device.setVoidProperty(u"\\media\\tray\\id", id, sizeof(id));
-  std::printf("  \\media\\default_size, \\media\\width, \\pens\\1\\color, \\pens\\2\\color,\n"
-              "  \\io\\duplex and \\media\\tray\\id\n");
+  std::printf(
+      "  \\media\\default_size, \\media\\width, \\pens\\1\\color, \\pens\\2\\color,\n"
+      "  \\io\\duplex and \\media\\tray\\id\n");
 
   std::printf("Reading them back:\n");
   char16_t size_name[64] = {};
@@ -85,8 +88,9 @@ int main() {
               device.pathExists(u"\\pens\\1\\color") ? "yes" : "no",
               device.GetProperty(u"\\pens\\2\\color", width) ? "yes" : "no");
 
-  std::printf("Reading \\media\\width as an integer is refused by the getter (false);\n"
-              "storing an integer there throws:\n");
+  std::printf(
+      "Reading \\media\\width as an integer is refused by the getter (false);\n"
+      "storing an integer there throws:\n");
   try {
     device.SetProperty(u"\\media\\width", 297);
   } catch (const GX_Exception& e) {

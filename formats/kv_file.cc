@@ -10,7 +10,9 @@
 
 KV_File::KV_File(GX_Error_Handler* handler) : m_errorHandler(handler), m_fileName(nullptr) {}
 
-KV_File::~KV_File() { setFileName(nullptr); }
+KV_File::~KV_File() {
+  setFileName(nullptr);
+}
 
 void KV_File::setFileName(const char16_t* name) {
   char16_t* copy = nullptr;
@@ -26,8 +28,8 @@ void KV_File::setFileName(const char16_t* name) {
 void KV_File::report(const GX_Exception& e) {
   if (m_errorHandler == nullptr) throw GX_Exception(e);
   if (kv_report_to_handler(m_errorHandler, e) != 0) return;
-  GX_Canceled_Error canceled(e.module(), e.id(), e.source(), e.argument(), e.file(),
-                             e.arg_count(), e.args());
+  GX_Canceled_Error canceled(e.module(), e.id(), e.source(), e.argument(), e.file(), e.arg_count(),
+                             e.args());
   canceled.own_source();  // e's source may be a text that dies with e
   throw canceled;
 }

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <string>
 
+#include "formats/kv_srcstreambuf.h"
 #include "kvstore/kv_codec.h"
 #include "kvstore/kv_convert.h"
 #include "kvstore/kv_exceptions.h"
@@ -41,19 +42,27 @@ constexpr std::size_t kVersionUnits = 512;
 constexpr std::size_t kMaxNameUnits = 511;
 constexpr std::size_t kPathUnits = 1024;
 constexpr std::size_t kMaxContextLineUnits = 1023;
+// Decoded bodies up to this size are read from memory, larger ones from a
+// temporary file, so that a large text need not stay in memory while the
+// tree is built.
+constexpr uint32_t kBodyInMemory = 1u << 20;
 
 // Bytes of body lines gathered before one write to the stream.
 constexpr std::size_t kWriteBatchBytes = 1 << 16;
 
 constexpr char16_t kForbiddenInNodeNames[] = u" *=\"'\t\r\n\v\b\f\a";
 
-bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool is_digit(char16_t c) {
+  return c >= u'0' && c <= u'9';
+}
 
 bool is_hex_digit(char16_t c) {
   return is_digit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
-char16_t ascii_lower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
+char16_t ascii_lower(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+}
 
 // True when text begins with prefix, ignoring the case of ASCII letters.
 bool starts_with_nocase(const char16_t* text, std::size_t length, const char16_t* prefix) {
@@ -227,7 +236,9 @@ KV_PIAFile::~KV_PIAFile() {
   if (m_ownedStream != nullptr && m_ownedStream->is_open()) m_ownedStream->close();
 }
 
-void KV_PIAFile::setUtf8(bool utf8) { m_utf8 = utf8; }
+void KV_PIAFile::setUtf8(bool utf8) {
+  m_utf8 = utf8;
+}
 
 void KV_PIAFile::setStream(std::iostream* stream) {
   m_stream = stream;
@@ -340,13 +351,21 @@ void KV_PIAFile::load(KV_Object* object, const char16_t* root, KV_Object::FileTy
   if (!ok) throw KV_Severe(84, u"kvpia", u"decompression of PIA data failed", kRevKvpia);
   Owned body;
   body.p = decoded;
+  kv_free(file.p);
+  file.p = nullptr;
+  if (decodedSize <= kBodyInMemory) {
+    // A small body is read where it was decoded: parking it in a temporary
+    // file would cost more than the memory it frees.
+    kv_srcstreambuf source(reinterpret_cast<const char*>(decoded), decodedSize);
+    std::istream in(&source);
+    readBody(object, root, in);
+    return;
+  }
   kv_temp_stream temp;
   temp.stream().write(reinterpret_cast<const char*>(decoded), decodedSize);
   kv_free(body.p);
   body.p = nullptr;
   temp.stream().seekg(0);
-  kv_free(file.p);
-  file.p = nullptr;
   readBody(object, root, temp.stream());
 }
 
@@ -359,8 +378,7 @@ void KV_PIAFile::readBody(KV_Object* object, const char16_t* root, std::istream&
   // ASCII is the same text in UTF-8 and in Windows-1252: most lines need no
   // conversion there.
   const unsigned codepage = kv_ansi_codepage();
-  const bool ascii_as_is =
-      m_utf8 || codepage == kCodepageWindows1252 || codepage == kCodepageUtf8;
+  const bool ascii_as_is = m_utf8 || codepage == kCodepageWindows1252 || codepage == kCodepageUtf8;
   for (;;) {
     ++m_lineNumber;
     bool last = true;
@@ -392,15 +410,15 @@ void KV_PIAFile::handleLine(KV_Object* object, std::u16string& line, std::u16str
   if (line.find(u'=') != std::u16string::npos) {
     std::size_t nameEnd = line.find_first_of(u" =");
     if (nameEnd == 0 || nameEnd > kMaxNameUnits) {
-      report(KV_Warning(57, kLoadSource, lineContext(line.c_str(), line.size()).c_str(),
-                        kRevKvpia));
+      report(
+          KV_Warning(57, kLoadSource, lineContext(line.c_str(), line.size()).c_str(), kRevKvpia));
       return;
     }
     append_component(path, line.c_str(), nameEnd);
     if (!store_takes(path)) {
       drop_last_component(path);
-      report(KV_Warning(57, kLoadSource, lineContext(line.c_str(), line.size()).c_str(),
-                        kRevKvpia));
+      report(
+          KV_Warning(57, kLoadSource, lineContext(line.c_str(), line.size()).c_str(), kRevKvpia));
       return;
     }
     std::size_t valueStart = line.find_first_not_of(u" =", nameEnd);
@@ -455,8 +473,8 @@ void KV_PIAFile::storeValue(KV_Object* object, const std::u16string& line, const
     if (value[i] == u'.') {
       double number = 0;
       if (stringtodouble(value, &number) == 0) {
-        report(KV_Warning(57, kLoadSource, lineContext(line.c_str(), line.size()).c_str(),
-                          kRevKvpia));
+        report(
+            KV_Warning(57, kLoadSource, lineContext(line.c_str(), line.size()).c_str(), kRevKvpia));
       } else {
         store(object, path.c_str(), &number, sizeof(number), PROP_DOUBLE);
       }
@@ -482,8 +500,8 @@ void KV_PIAFile::storeValue(KV_Object* object, const std::u16string& line, const
       while (stop < length && value[stop] != u'\\') ++stop;
       std::size_t digits = stop - start;
       if (digits == 0 || digits % 2 != 0) {
-        report(KV_Warning(57, kLoadSource, lineContext(line.c_str(), line.size()).c_str(),
-                          kRevKvpia));
+        report(
+            KV_Warning(57, kLoadSource, lineContext(line.c_str(), line.size()).c_str(), kRevKvpia));
         return;
       }
       std::string hex(digits, '0');
@@ -565,8 +583,7 @@ void KV_PIAFile::writeBody(const KV_Object* object, const char16_t* path, std::o
   // ASCII is the same bytes in UTF-8 and in Windows-1252: names and most
   // values need no conversion there.
   const unsigned codepage = kv_ansi_codepage();
-  const bool ascii_as_is =
-      m_utf8 || codepage == kCodepageWindows1252 || codepage == kCodepageUtf8;
+  const bool ascii_as_is = m_utf8 || codepage == kCodepageWindows1252 || codepage == kCodepageUtf8;
   auto append_text = [&](const char16_t* text, std::size_t length) {
     std::size_t i = 0;
     if (ascii_as_is) {

@@ -79,7 +79,9 @@ void load_from_string(KV_Object& kv, const std::string& bytes, const char16_t* r
   kv.load(&stream, KV_Object::FT_PIA, root);
 }
 
-std::string plain(const std::string& body) { return "PIAFILEVERSION_2.0,\r\n" + body; }
+std::string plain(const std::string& body) {
+  return "PIAFILEVERSION_2.0,\r\n" + body;
+}
 
 template <typename T>
 T get(const KV_Object& kv, const char16_t* path) {
@@ -180,7 +182,8 @@ TEST(PiaFormat, EveryTypeRoundTripsPlainAndCompressedByFileAndStream) {
 TEST(PiaFormat, TheUtf8FlagDecidesHowTextIsEncoded) {
   KV_Object kv;
   kv.SetProperty(u"\\t\\caf\u00E9", u"na\u00EFve \u20AC");
-  EXPECT_EQ(save_to_string(kv, u"", u"\\t", true), plain("caf\xC3\xA9=\"na\xC3\xAFve \xE2\x82\xAC\n") + '\0');
+  EXPECT_EQ(save_to_string(kv, u"", u"\\t", true),
+            plain("caf\xC3\xA9=\"na\xC3\xAFve \xE2\x82\xAC\n") + '\0');
   EXPECT_EQ(save_to_string(kv, u"", u"\\t", false), plain("caf\xE9=\"na\xEFve \x80\n") + '\0');
   // Files are read in the ANSI code page: UTF-8 bytes come back as pairs.
   KV_Object back;
@@ -230,15 +233,15 @@ TEST(PiaFormat, UnreadableValuesAreReportedAndReadingGoesOn) {
   RecordingHandler handler;
   KV_Object kv(&handler);
   const std::string body =
-      "a=yes\n"        // no type: 88 with the line as source
-      "b=+5\n"         // 88
-      "c=1e5\n"        // 88
-      "d=12\r\n"       // a CR makes the number untyped: 88
-      "e=1.5x\n"       // a double that does not convert: 57 (warning)
-      "f=\\\\\n"       // no hexadecimal digits: 57 (warning)
-      "g=\\0A1\\\n"    // odd number of digits: 57 (warning)
-      "=3\n"           // empty name: 57 (warning)
-      "h=\n"           // empty value: 57 (error)
+      "a=yes\n"      // no type: 88 with the line as source
+      "b=+5\n"       // 88
+      "c=1e5\n"      // 88
+      "d=12\r\n"     // a CR makes the number untyped: 88
+      "e=1.5x\n"     // a double that does not convert: 57 (warning)
+      "f=\\\\\n"     // no hexadecimal digits: 57 (warning)
+      "g=\\0A1\\\n"  // odd number of digits: 57 (warning)
+      "=3\n"         // empty name: 57 (warning)
+      "h=\n"         // empty value: 57 (error)
       "ok=1\n";
   load_from_string(kv, plain(body), u"\\r");
   std::vector<std::string> seen;
@@ -446,8 +449,8 @@ TEST(PiaFormat, LongLinesAndLongNames) {
   kv.setVoidProperty(u"\\s\\blob", long_text.data(), 200000);
   std::string bytes = save_to_string(kv, u"", u"\\s");
   KV_Object back;
-  std::string body = "text=\"" + std::string(50000, 'y') + "\n" + "p" + std::string(2000, 'n') +
-                     "=1\n";
+  std::string body =
+      "text=\"" + std::string(50000, 'y') + "\n" + "p" + std::string(2000, 'n') + "=1\n";
   RecordingHandler handler;
   KV_Object tolerant(&handler);
   load_from_string(tolerant, plain(body), u"\\r");
@@ -457,6 +460,18 @@ TEST(PiaFormat, LongLinesAndLongNames) {
   EXPECT_EQ(handler.reports[0].argument.size(), std::u16string(u"\n3, ").size() + 1023 + 2);
   load_from_string(back, bytes, u"\\s");
   EXPECT_EQ(back.getPropertySize(u"\\s\\blob"), 200000u);
+  // Compressed bodies are read from memory when small and from a temporary
+  // file when large (this one is 1.2 MB of text).
+  std::vector<unsigned char> big(600000);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<unsigned char>(i * 31 + i / 7);
+  kv.setVoidProperty(u"\\s\\big", big.data(), static_cast<unsigned>(big.size()));
+  KV_Object packed;
+  load_from_string(packed, save_to_string(kv, u"compress", u"\\s"), u"\\s");
+  std::vector<unsigned char> big_back(big.size());
+  EXPECT_TRUE(
+      packed.getVoidProperty(u"\\s\\big", big_back.data(), static_cast<unsigned>(big.size())));
+  EXPECT_EQ(big_back, big);
+  EXPECT_EQ(dump(packed, u"\\s"), dump(kv, u"\\s"));
 }
 
 TEST(PiaFormat, PropertyPathsBeyondTheStoreLimitAreReportedAndSkipped) {

@@ -29,7 +29,9 @@ int cp1252_byte(char16_t c) {
   return -1;
 }
 
-std::string iconv_name(unsigned codepage) { return "CP" + std::to_string(codepage); }
+std::string iconv_name(unsigned codepage) {
+  return "CP" + std::to_string(codepage);
+}
 
 // Runs iconv over the whole input; returns false when the descriptor cannot
 // be opened. Unconvertible input is replaced by `bad` (a byte sequence in the
@@ -123,8 +125,12 @@ std::size_t decode_utf8(const unsigned char* s, std::size_t left, uint32_t& cp) 
   return n;
 }
 
-bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool is_high_surrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool is_low_surrogate(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 }  // namespace
 
@@ -138,7 +144,9 @@ bool kv_set_ansi_codepage(unsigned codepage) {
   return true;
 }
 
-unsigned kv_ansi_codepage() { return g_codepage; }
+unsigned kv_ansi_codepage() {
+  return g_codepage;
+}
 
 void kv_utf8_to_u16(const char* data, std::size_t size, std::u16string& out) {
   out.clear();

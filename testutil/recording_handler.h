@@ -52,8 +52,7 @@ class RecordingHandler : public GX_Error_Handler {
   std::vector<int> argument_calls;  // the count of each set_arguments call
 
  private:
-  int record(const char* operation, unsigned id, const char16_t* source,
-             const char16_t* argument) {
+  int record(const char* operation, unsigned id, const char16_t* source, const char16_t* argument) {
     reports.push_back({operation, id, source != nullptr ? source : u"<null>",
                        argument != nullptr ? argument : u"<null>"});
     return m_answer;

@@ -70,7 +70,9 @@ GX_Exception& GX_Exception::operator=(const GX_Exception& other) {
   return *this;
 }
 
-GX_Exception::~GX_Exception() { release(); }
+GX_Exception::~GX_Exception() {
+  release();
+}
 
 void GX_Exception::copy_from(const GX_Exception& other) {
   m_module = other.m_module;
@@ -83,7 +85,8 @@ void GX_Exception::copy_from(const GX_Exception& other) {
   m_args = nullptr;
   if (other.m_arg_count > 0 && other.m_args != nullptr) {
     m_args = new uint64_t[other.m_arg_count];
-    std::memcpy(m_args, other.m_args, sizeof(uint64_t) * static_cast<std::size_t>(other.m_arg_count));
+    std::memcpy(m_args, other.m_args,
+                sizeof(uint64_t) * static_cast<std::size_t>(other.m_arg_count));
     m_arg_count = other.m_arg_count;
   }
   std::memcpy(m_what, other.m_what, sizeof(m_what));
@@ -114,10 +117,22 @@ void GX_Exception::render_what() {
   }
 }
 
-const char* GX_Exception::what() const noexcept { return m_what; }
+const char* GX_Exception::what() const noexcept {
+  return m_what;
+}
 
-int GX_Exception::severity() const { return 2; }
-int GX_Warning::severity() const { return 1; }
-int GX_Error::severity() const { return 2; }
-int GX_Severe_Error::severity() const { return 4; }
-int GX_Canceled_Error::severity() const { return 6; }
+int GX_Exception::severity() const {
+  return 2;
+}
+int GX_Warning::severity() const {
+  return 1;
+}
+int GX_Error::severity() const {
+  return 2;
+}
+int GX_Severe_Error::severity() const {
+  return 4;
+}
+int GX_Canceled_Error::severity() const {
+  return 6;
+}

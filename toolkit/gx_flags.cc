@@ -10,7 +10,8 @@ GX_Flags::GX_Flags(int count) : m_count(count > 0 ? count : 0), m_groups(nullptr
   m_groups = new int[static_cast<std::size_t>(m_count) + 1]();
 }
 
-GX_Flags::GX_Flags(const GX_Flags& other) : m_count(other.m_count), m_groups(nullptr), m_text(nullptr) {
+GX_Flags::GX_Flags(const GX_Flags& other)
+    : m_count(other.m_count), m_groups(nullptr), m_text(nullptr) {
   m_groups = new int[static_cast<std::size_t>(m_count) + 1]();
   std::memcpy(m_groups, other.m_groups, sizeof(int) * static_cast<std::size_t>(m_count));
 }

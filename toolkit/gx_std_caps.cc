@@ -1,13 +1,19 @@
 // Copyright the kvstore authors.
 #include "kvstore/gx_flags.h"
 
-GX_Std_Capabilities::GX_Std_Capabilities(int count) : m_states(count) { m_states.set_flags(1); }
+GX_Std_Capabilities::GX_Std_Capabilities(int count) : m_states(count) {
+  m_states.set_flags(1);
+}
 
 GX_Std_Capabilities::~GX_Std_Capabilities() = default;
 
-const char16_t* GX_Std_Capabilities::get_abilities() { return m_states.get_flags(); }
+const char16_t* GX_Std_Capabilities::get_abilities() {
+  return m_states.get_flags();
+}
 
-void GX_Std_Capabilities::set_state(bool on, int state) { m_states.set_flag(state, on ? 1 : 0); }
+void GX_Std_Capabilities::set_state(bool on, int state) {
+  m_states.set_flag(state, on ? 1 : 0);
+}
 
 GX_Std_Linetype_Capabilities::GX_Std_Linetype_Capabilities()
     : GX_Std_Capabilities(GX_Linetype_User_Flags::count) {}

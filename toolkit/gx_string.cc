@@ -4,8 +4,8 @@
 #include <cstdarg>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 #include <new>
+#include <stdexcept>
 #include <string>
 
 #include "toolkit/u16_text.h"
@@ -42,7 +42,9 @@ GX_String& GX_String::operator=(GX_String&& other) noexcept {
   return *this;
 }
 
-GX_String::~GX_String() { delete[] m_buffer; }
+GX_String::~GX_String() {
+  delete[] m_buffer;
+}
 
 void GX_String::assign(const char16_t* text, std::size_t length) {
   if (length > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
@@ -69,7 +71,9 @@ void GX_String::copy(const GX_String& other) {
   assign(other.m_buffer, u16_length(other.m_buffer));
 }
 
-const char16_t* GX_String::c_str() const { return m_buffer != nullptr ? m_buffer : u""; }
+const char16_t* GX_String::c_str() const {
+  return m_buffer != nullptr ? m_buffer : u"";
+}
 
 std::size_t GX_String::length() const {
   return m_buffer != nullptr ? static_cast<std::size_t>(m_field) : 0;
@@ -147,8 +151,8 @@ int GX_String::Format(const char16_t* format, ...) {
                       width, left, pad);
         break;
       case u'c':
-        append_padded(out, std::u16string(1, static_cast<char16_t>(va_arg(args, int))), width,
-                      left, u' ');
+        append_padded(out, std::u16string(1, static_cast<char16_t>(va_arg(args, int))), width, left,
+                      u' ');
         break;
       case 0:
         --p;  // a lone "%" at the end: stop at the terminator

@@ -5,10 +5,11 @@
 
 #include <string>
 
-
 namespace {
 
-std::u16string str(const GX_String& s) { return std::u16string(s.c_str()); }
+std::u16string str(const GX_String& s) {
+  return std::u16string(s.c_str());
+}
 
 TEST(GxString, NullAndEmptyNeverGiveANullText) {
   GX_String empty;

@@ -56,8 +56,8 @@ inline std::u16string u16_from_ascii(const char* s) {
 inline std::size_t u16_from_int(long long value, char16_t* out) {
   char16_t digits[24];
   std::size_t n = 0;
-  unsigned long long magnitude =
-      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                           : static_cast<unsigned long long>(value);
   do {
     digits[n++] = static_cast<char16_t>(u'0' + magnitude % 10);
     magnitude /= 10;

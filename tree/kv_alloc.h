@@ -13,6 +13,8 @@
 // when the process's new-handler cannot free enough memory.
 void* kv_alloc(std::size_t size);
 
-inline void kv_free(void* p) { KV_Mem_Obj::operator delete(p); }
+inline void kv_free(void* p) {
+  KV_Mem_Obj::operator delete(p);
+}
 
 #endif  // KVSTORE_TREE_KV_ALLOC_H_

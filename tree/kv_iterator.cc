@@ -20,7 +20,9 @@ constexpr std::size_t kIntTextSize = 12;
 constexpr std::size_t kDoubleTextSize = 128;
 constexpr std::size_t kBoolTextSize = 8;
 
-char* new_buffer(std::size_t size) { return static_cast<char*>(kv_alloc(size)); }
+char* new_buffer(std::size_t size) {
+  return static_cast<char*>(kv_alloc(size));
+}
 
 // value as "%d" would write it (at most 11 characters and the terminator).
 void format_int(int32_t value, char* out) {
@@ -196,9 +198,13 @@ const char16_t* KV_Iterator::nextProp(char*& data, std::size_t& size, PropType& 
   return data != nullptr ? m_currentProp->m_name : nullptr;
 }
 
-const KV_Node* KV_Iterator::currentNode() const { return m_current; }
+const KV_Node* KV_Iterator::currentNode() const {
+  return m_current;
+}
 
-const KV_Property* KV_Iterator::currentProp() const { return m_currentProp; }
+const KV_Property* KV_Iterator::currentProp() const {
+  return m_currentProp;
+}
 
 const char16_t* KV_Iterator::getCurrentNodeName() const {
   return m_current != nullptr ? m_current->m_name : nullptr;

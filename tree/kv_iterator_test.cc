@@ -15,7 +15,9 @@
 
 namespace {
 
-std::u16string text(const char16_t* s) { return s != nullptr ? std::u16string(s) : u"<null>"; }
+std::u16string text(const char16_t* s) {
+  return s != nullptr ? std::u16string(s) : u"<null>";
+}
 
 // "name:move" for every step of the walk, moves as c(hild), n(ext), u(p).
 std::vector<std::u16string> walk(KV_Iterator& it) {
@@ -62,8 +64,8 @@ TEST(KvIterator, WalksDepthFirstAndClimbsBackToTheStart) {
   std::unique_ptr<KV_Iterator> it(kv.newIterator(u"\\S", 0));
   ASSERT_NE(it, nullptr);
   EXPECT_EQ(text(it->getCurrentNodeName()), u"S");
-  EXPECT_EQ(walk(*it), (std::vector<std::u16string>{u"A:c", u"A1:c", u"A2:n", u"A:u", u"B:n",
-                                                    u"S:u"}));
+  EXPECT_EQ(walk(*it),
+            (std::vector<std::u16string>{u"A:c", u"A1:c", u"A2:n", u"A:u", u"B:n", u"S:u"}));
   KV_Object::NodeType move = KV_Object::NODE_CHILD;
   EXPECT_EQ(it->nextNode(move), nullptr);
   EXPECT_EQ(move, KV_Object::NODE_CHILD);  // unchanged once the walk is over
@@ -208,8 +210,8 @@ TEST(KvDuplicate, CopiesTheSubTreeAndKeepsWhatTheDestinationHad) {
   bool w = false;
   EXPECT_TRUE(kv.GetProperty(u"\\b\\other\\w", w));
   std::unique_ptr<KV_Iterator> it(kv.newIterator(u"\\b", 0));
-  EXPECT_EQ(walk(*it), (std::vector<std::u16string>{u"child:c", u"deep:c", u"child:u",
-                                                    u"other:n", u"b:u"}));
+  EXPECT_EQ(walk(*it),
+            (std::vector<std::u16string>{u"child:c", u"deep:c", u"child:u", u"other:n", u"b:u"}));
   // A missing source still creates the destination chain.
   kv.SetProperty(u"\\z\\x", 1);
   kv.duplicate(u"\\z\\x", u"\\new\\chain");
@@ -253,7 +255,7 @@ TEST(KvDuplicate, CopyOfTheWholeTreeEnds) {
   EXPECT_TRUE(kv.GetProperty(u"\\copy\\a\\v", i));
   EXPECT_TRUE(kv.GetProperty(u"\\copy\\top", i));
   EXPECT_FALSE(kv.pathExists(u"\\copy\\copy\\a"));  // the copy did not meet itself
-  kv.duplicate(u"\\", u"\\copy");                      // again: copy exists in the source now
+  kv.duplicate(u"\\", u"\\copy");                   // again: copy exists in the source now
   EXPECT_TRUE(kv.GetProperty(u"\\copy\\copy\\a\\v", i));
   EXPECT_FALSE(kv.pathExists(u"\\copy\\copy\\copy\\a"));
 }

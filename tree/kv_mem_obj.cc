@@ -19,8 +19,14 @@ void* KV_Mem_Obj::alloc(std::size_t size) {
   }
 }
 
-void* KV_Mem_Obj::operator new(std::size_t size) { return alloc(size); }
+void* KV_Mem_Obj::operator new(std::size_t size) {
+  return alloc(size);
+}
 
-void KV_Mem_Obj::operator delete(void* p) noexcept { std::free(p); }
+void KV_Mem_Obj::operator delete(void* p) noexcept {
+  std::free(p);
+}
 
-void* kv_alloc(std::size_t size) { return KV_Mem_Obj::alloc(size); }
+void* kv_alloc(std::size_t size) {
+  return KV_Mem_Obj::alloc(size);
+}

@@ -182,8 +182,7 @@ void KV_Object::SetProperty(const char16_t* path, const double& value, int index
   setData(path, &value, sizeof(double), PROP_DOUBLE, index, typeChecked);
 }
 
-void KV_Object::SetProperty(const char16_t* path, const float& value, int index,
-                            bool typeChecked) {
+void KV_Object::SetProperty(const char16_t* path, const float& value, int index, bool typeChecked) {
   double widened = value;
   setData(path, &widened, sizeof(double), PROP_DOUBLE, index, typeChecked);
 }
@@ -219,8 +218,8 @@ void KV_Object::setVoidProperty(const char16_t* path, const void* data, unsigned
   setData(path, data, size, PROP_VOID, index, typeChecked);
 }
 
-bool KV_Object::getData(const char16_t* path, void* buffer, std::size_t bufferSize,
-                        PropType type, int index) const {
+bool KV_Object::getData(const char16_t* path, void* buffer, std::size_t bufferSize, PropType type,
+                        int index) const {
   static constexpr const char16_t* kSource = u"KV_Object::GetData()";
   if (m_root == nullptr) throw KV_Severe(50, kSource, u"m_root", kRevKvobj);
   char16_t work[kComposedPathUnits];
@@ -245,8 +244,8 @@ bool KV_Object::getData(const char16_t* path, void* buffer, std::size_t bufferSi
   return read_from(node, parsed.component(parsed.count() - 1), buffer, bufferSize, type);
 }
 
-bool KV_Object::readValue(const char16_t* path, void* buffer, std::size_t bufferSize,
-                          PropType type, int index) const {
+bool KV_Object::readValue(const char16_t* path, void* buffer, std::size_t bufferSize, PropType type,
+                          int index) const {
   try {
     return getData(path, buffer, bufferSize, type, index);
   } catch (const KV_Warning&) {

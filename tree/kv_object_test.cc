@@ -7,8 +7,8 @@
 #include <string>
 
 #include "kvstore/kv_exceptions.h"
-#include "platform/codepage.h"
 #include "kvstore/kv_platform.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ TEST(KvObject, IndexReplacesTheFirstStarOrBecomesTheLastComponent) {
   EXPECT_EQ(d, 1.5);
   EXPECT_TRUE(kv.GetProperty(u"\\pen-1\\width", d));
   EXPECT_EQ(d, 2.5);
-  kv.SetProperty(u"\\m*\\x*", 1, 3);  // only the first star is replaced
+  kv.SetProperty(u"\\m*\\x*", 1, 3);        // only the first star is replaced
   EXPECT_TRUE(kv.pathExists(u"\\m3\\x*"));  // no index: the text as it stands
   // Even an index of -1 replaces a star.
   EXPECT_FALSE(kv.GetProperty(u"\\m3\\x*", i));

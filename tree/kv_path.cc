@@ -32,7 +32,9 @@ KV_Path::KV_Path(KV_PathStrings* strings, const char16_t* path, bool create)
   }
 }
 
-KV_Path::~KV_Path() { ReleaseAll(); }
+KV_Path::~KV_Path() {
+  ReleaseAll();
+}
 
 void KV_Path::ReleaseAll() {
   while (m_count > 0) m_strings->Release(m_components[--m_count]);

@@ -104,7 +104,9 @@ void KV_PathStrings::Remove(const char16_t* s) {
   }
 }
 
-void KV_PathStrings::Retain(const char16_t* interned) { ++entry_of(interned)->refs; }
+void KV_PathStrings::Retain(const char16_t* interned) {
+  ++entry_of(interned)->refs;
+}
 
 void KV_PathStrings::Release(const char16_t* interned) {
   Entry* entry = entry_of(interned);

@@ -35,8 +35,9 @@ class KV_Property : public KV_Mem_Obj {
   std::size_t size() const { return m_size; }
   // The stored bytes; null when there is no value.
   const uint8_t* data() const {
-    return !m_has_value ? nullptr : m_size <= sizeof(m_value.inline_bytes) ? m_value.inline_bytes
-                                                                            : m_value.heap;
+    return !m_has_value                             ? nullptr
+           : m_size <= sizeof(m_value.inline_bytes) ? m_value.inline_bytes
+                                                    : m_value.heap;
   }
 
   KV_PathStrings* m_strings;

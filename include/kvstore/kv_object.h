@@ -126,11 +126,9 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   // both forms. Copies exactly the stored bytes (terminator included).
   bool GetProperty(const char16_t* path, unsigned char* buffer, std::size_t size,
                    int index = -1) const;
-  bool GetProperty(const char16_t* path, char16_t* buffer, std::size_t size,
-                   int index = -1) const;
+  bool GetProperty(const char16_t* path, char16_t* buffer, std::size_t size, int index = -1) const;
   // Reads a PROP_VOID into buffer of size bytes.
-  bool getVoidProperty(const char16_t* path, void* buffer, unsigned int size,
-                       int index = -1) const;
+  bool getVoidProperty(const char16_t* path, void* buffer, unsigned int size, int index = -1) const;
 
   // The stored byte count of the property, or 0 when it is missing.
   std::size_t getPropertySize(const char16_t* path, int index = -1) const;
@@ -192,13 +190,12 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   void load_section(const char16_t* fileName, FileType type, const char16_t* path,
                     const char16_t* descriptor);
   // Reads one instance of a multi-instance configuration file into root.
-  void load_cfg_section(const char16_t* fileName, FileType type, const char16_t* root,
-                        int section);
+  void load_cfg_section(const char16_t* fileName, FileType type, const char16_t* root, int section);
   // Writes the sub-tree at path. options is the format's header text (for
   // FT_PIA, "compress" anywhere in it compresses the body); utf8 writes the
   // text in UTF-8 instead of the ANSI code page.
-  void save(const char16_t* fileName, FileType type, const char16_t* options,
-            const char16_t* path, bool utf8) const;
+  void save(const char16_t* fileName, FileType type, const char16_t* options, const char16_t* path,
+            bool utf8) const;
   void save(const char16_t* fileName, FileType type, const char16_t* options,
             const char16_t* path) const;
   void save(std::iostream* stream, FileType type, const char16_t* options, const char16_t* path,
