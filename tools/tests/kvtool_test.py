@@ -41,7 +41,10 @@ def kvtool(*args, check=None):
     env = dict(os.environ)
     for key, value in SANITIZER_ENV.items():
         env.setdefault(key, value)
-    result = subprocess.run([KVTOOL, *args], capture_output=True, env=env, timeout=60)
+    # KVTOOL_WRAPPER runs kvtool under a checker (scripts/valgrind.sh sets it).
+    wrapper = os.environ.get("KVTOOL_WRAPPER", "").split()
+    result = subprocess.run([*wrapper, KVTOOL, *args], capture_output=True, env=env,
+                            timeout=600 if wrapper else 60)
     if check is not None and result.returncode != check:
         raise AssertionError("kvtool %s: exit %d, expected %d\nstdout: %r\nstderr: %r" % (
             " ".join(args), result.returncode, check, result.stdout, result.stderr))
