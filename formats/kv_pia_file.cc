@@ -600,7 +600,13 @@ void KV_PIAFile::writeBody(const KV_Object* object, const char16_t* path, std::o
     std::ostream& out;
     std::string text;
     ~Pending() {
-      if (!text.empty()) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+      if (text.empty()) return;
+      // A caller's stream may throw on failure; nothing may leave a
+      // destructor that runs while another error unwinds.
+      try {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+      } catch (...) {
+      }
     }
   } pending{body, {}};
   auto write_pending = [&]() {

@@ -184,7 +184,9 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
 
   // Reads the file into the tree below the path root.
   void load(const char16_t* fileName, FileType type, const char16_t* root);
-  // Reads the caller's stream (which stays the caller's) the same way.
+  // Reads the caller's stream (which stays the caller's) the same way. The
+  // library reads its state flags; a stream whose exceptions() mask is set
+  // throws its own std::ios_base::failure from inside the operation instead.
   void load(std::iostream* stream, FileType type, const char16_t* root);
   // Reads one section, named by descriptor, of a sectioned file into path.
   void load_section(const char16_t* fileName, FileType type, const char16_t* path,
