@@ -10,23 +10,9 @@
 
 namespace {
 
-// UTF-16 to UTF-8, enough for the texts of this demo.
 std::string utf8(const char16_t* text) {
-  std::string out;
-  for (; text != nullptr && *text != 0; ++text) {
-    char32_t c = *text;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+  return text != nullptr ? kv_utf16_to_utf8(text, std::char_traits<char16_t>::length(text))
+                         : std::string();
 }
 
 void show_exception(const GX_Exception& e) {

@@ -144,6 +144,18 @@ bool kv_set_ansi_codepage(unsigned codepage) {
   return true;
 }
 
+std::string kv_utf16_to_utf8(const char16_t* text, std::size_t length) {
+  std::string out;
+  if (text != nullptr) kv_u16_to_utf8(text, length, out);
+  return out;
+}
+
+std::u16string kv_utf8_to_utf16(const char* text, std::size_t length) {
+  std::u16string out;
+  if (text != nullptr) kv_utf8_to_u16(text, length, out);
+  return out;
+}
+
 unsigned kv_ansi_codepage() {
   return g_codepage;
 }

@@ -41,6 +41,10 @@ TEST(Codepage, Utf8RoundTripsAndReplacesInvalidInput) {
   EXPECT_EQ(kv_utf8_to_u16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
   const char16_t lone[] = {u'x', 0xD800, u'y', 0};
   EXPECT_EQ(kv_u16_to_utf8(lone), "x\xEF\xBF\xBDy");
+  // The exported forms for hosts.
+  EXPECT_EQ(kv_utf16_to_utf8(text.data(), text.size()), utf8);
+  EXPECT_EQ(kv_utf8_to_utf16(utf8.data(), utf8.size()), text);
+  EXPECT_EQ(kv_utf16_to_utf8(nullptr, 3), "");
 }
 
 TEST(Codepage, PrefixBytesCountCharactersOfTheCodePage) {

@@ -4,6 +4,9 @@
 #ifndef KVSTORE_KV_PLATFORM_H_
 #define KVSTORE_KV_PLATFORM_H_
 
+#include <cstddef>
+#include <string>
+
 #include "kvstore/export.h"
 
 // Selects the "ANSI" code page in which the library reads and writes narrow
@@ -13,5 +16,14 @@
 // changes nothing, for a code page that cannot be served. Not synchronised:
 // call it before the library is in use on several threads.
 KV_EXPORT bool kv_set_ansi_codepage(unsigned codepage);
+
+// UTF-16 text as UTF-8, for hosts that print or store the library's texts.
+// An unpaired surrogate becomes U+FFFD.
+KV_EXPORT std::string kv_utf16_to_utf8(const char16_t* text, std::size_t length);
+
+// UTF-8 text as UTF-16. Every byte that does not begin a well-formed
+// sequence (overlong forms, surrogates and values above U+10FFFF included)
+// becomes U+FFFD.
+KV_EXPORT std::u16string kv_utf8_to_utf16(const char* text, std::size_t length);
 
 #endif  // KVSTORE_KV_PLATFORM_H_
