@@ -4,20 +4,13 @@
 #   bench/run.sh                 all sizes (1k, 10k, 100k, 1M properties)
 #   KV_BENCH_SIZES=1000,10000 bench/run.sh
 # Progress goes to standard error, the table to standard output. The raw
-# results stay in build/bench/results/. Installs nothing.
+# results stay in build/bench/results/. Installs what it needs (as root), like
+# scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ zlib1g-dev libbenchmark-dev libboost-dev python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "bench/run.sh: missing packages: ${missing[*]}" >&2
-  echo "install them first: apt-get install ${missing[*]}" >&2
-  exit 1
-fi
+source scripts/packages.sh
+kv_require_packages build bench
 
 sizes=${KV_BENCH_SIZES:-1000,10000,100000,1000000}
 results=build/bench/results

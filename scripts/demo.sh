@@ -5,6 +5,8 @@
 # JSON form. Each command is echoed before its output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/packages.sh
+kv_require_packages build
 
 echo "== building kvtool (release preset)"
 log="$(mktemp)"

@@ -12,6 +12,8 @@
 #   working folder).
 set -uo pipefail
 cd "$(dirname "$0")/.."
+source scripts/packages.sh
+kv_require_packages build fuzz || exit 2
 
 seconds=${1:-60}
 shift $(( $# > 0 ? 1 : 0 ))

@@ -4,7 +4,8 @@
 # kvtool's end-to-end test, a script, runs every kvtool call under valgrind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
+source scripts/packages.sh
+kv_require_packages build test valgrind
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --test-dir build/dev --show-only=json-v1 >build/dev/tests.json
