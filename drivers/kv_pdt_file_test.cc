@@ -95,7 +95,7 @@ TEST(PdtFile, ArgumentsAreCheckedAfterTheKeyTextFileIsRead) {
     reader.close();
   }
   // Nothing was written for the refused calls.
-  EXPECT_FALSE(object.pathExists(u"\\M"));
+  EXPECT_FALSE(has_node(object, u"\\M"));
 }
 
 TEST(PdtFile, MissingFilesAreErrors) {
@@ -131,7 +131,7 @@ TEST(PdtFile, MissingFilesAreErrors) {
   EXPECT_EQ(severe_of([&] { set.load(object); }),
             "68|" + (set.folder() / "Media Type.pdt").string());
   EXPECT_EQ(get_text(object, u"\\M\\media\\size\\0\\name"), "A4");
-  EXPECT_FALSE(object.pathExists(u"\\M\\meta"));
+  EXPECT_FALSE(has_node(object, u"\\M\\meta"));
 }
 
 TEST(PdtFile, VersionIsField62OfLine2OfTheGlobalLists) {

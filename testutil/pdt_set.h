@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "kvstore/kv_iterator.h"
 #include "kvstore/kv_object.h"
 #include "testutil/temp_dir.h"
 
@@ -114,6 +115,12 @@ inline std::string get_text(const KV_Object& o, const std::u16string& path) {
 }
 inline bool has(const KV_Object& o, const std::u16string& path) {
   return o.getPropertySize(path.c_str()) != 0;
+}
+// Whether a node stands at path (pathExists asks less: whether the last
+// name is held anywhere in the tree).
+inline bool has_node(const KV_Object& o, const std::u16string& path) {
+  std::unique_ptr<KV_Iterator> it(o.newIterator(path.c_str(), 0));
+  return it != nullptr && it->currentNode() != nullptr;
 }
 
 // The PIA text (UTF-8, without header line and closing zero byte) of the
