@@ -131,6 +131,6 @@ void KV_PDTFile::getVersion(char16_t* buffer, std::size_t size) {
   if (size == 0) return;
   std::size_t units = version.size();
   if (size != std::numeric_limits<std::size_t>::max() && units > size - 1) units = size - 1;
-  std::memcpy(buffer, version.data(), units * sizeof(char16_t));
+  if (units != 0) std::memcpy(buffer, version.data(), units * sizeof(char16_t));
   buffer[units] = 0;
 }
