@@ -238,7 +238,11 @@ double kv_pdt_real(std::u16string_view field) {
     ascii.push_back(static_cast<char>(field[i]));
   }
   if (ascii.empty()) return 0;
-  return strtod_l(ascii.c_str(), nullptr, c_locale());
+  // The "C" locale is built into the C library; should it still be missing,
+  // the process's locale is the best there is.
+  const locale_t locale = c_locale();
+  return locale != static_cast<locale_t>(nullptr) ? strtod_l(ascii.c_str(), nullptr, locale)
+                                                  : std::strtod(ascii.c_str(), nullptr);
 }
 
 float kv_pdt_float(std::u16string_view field) {
