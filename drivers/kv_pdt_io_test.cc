@@ -99,7 +99,7 @@ TEST(PdtIo, MethodFieldsMasksAndAbilities) {
                                      {12, "8N1"},
                                      {13, "Dtr_Enable = 0x100"}}),
             line("", {{13, "Rts_Enable = 0x10"}, {10, "Rts_Enable"}}), line("File", {{8, "0"}}),
-            line("Network", {{2, "Jams = 0x2000"}, {13, "Cts"}})});
+            line("", {{2, "Jams"}}), line("Network", {{2, "Jams = 0x2000"}, {13, "Cts"}})});
   KV_Object o;
   EXPECT_EQ(load(set, o), (std::set<int>{0, 2, 4, 5, 6, 7, 8, 9, 10, 11}));
   const std::u16string rs = kMethod + u"4\\";
@@ -119,17 +119,18 @@ TEST(PdtIo, MethodFieldsMasksAndAbilities) {
   EXPECT_EQ(get_int(o, rs + u"bidi_flags"), 1);
   EXPECT_EQ(get_text(o, rs + u"abilities"),
             abilities({0, 1, 2, 3, 4, 5, 6, 8, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
-  // File: no masks were given, so none is written.
+  // File: no handshakes were given, so none is written; a feature outside
+  // the vocabulary ORs in 65535.
   const std::u16string file = kMethod + u"2\\";
   EXPECT_EQ(get_int(o, file + u"default_output_timeout"), 0);
   EXPECT_FALSE(has(o, file + u"handshakes"));
   EXPECT_FALSE(has(o, file + u"default_handshake"));
-  EXPECT_FALSE(has(o, file + u"bidi_flags"));
-  EXPECT_EQ(get_text(o, file + u"abilities"), abilities({0, 10, 13}));
+  EXPECT_EQ(get_int(o, file + u"bidi_flags"), 65535);
+  EXPECT_EQ(get_text(o, file + u"abilities"), abilities({0, 10, 11, 13}));
   // The bidirectional mask runs on into later methods; the handshake masks
   // start again; the last method is finished too.
   const std::u16string net = kMethod + u"6\\";
-  EXPECT_EQ(get_int(o, net + u"bidi_flags"), 1 | 0x2000);
+  EXPECT_EQ(get_int(o, net + u"bidi_flags"), 65535 | 0x2000);
   EXPECT_EQ(get_int(o, net + u"handshakes"), 65535);
   EXPECT_EQ(get_text(o, net + u"abilities"), abilities({10, 11, 12, 18}));
 }
