@@ -11,7 +11,8 @@
 #   pkg_config    the same host built with pkg-config --cflags --libs kvstore
 #
 # installed_test.py --build DIR --source DIR --prefix DIR --version X.Y.Z
-#                   --cxx COMPILER --cmake CMAKE --generator NAME STEP
+#                   --cxx COMPILER [--cxxflags=FLAGS] [--ldflags=FLAGS]
+#                   --cmake CMAKE --generator NAME STEP
 #
 # Everything runs with LD_LIBRARY_PATH removed, so that the libraries are
 # found the way a host finds them: through the run paths that the install
@@ -220,6 +221,8 @@ def configure_host(work, version, expect=0):
     return run([OPTIONS.cmake, "-S", os.path.join(OPTIONS.source, "packaging", "consumer"),
                 "-B", work, "-G", OPTIONS.generator, "-DCMAKE_CXX_COMPILER=" + OPTIONS.cxx,
                 "-DCMAKE_PREFIX_PATH=" + OPTIONS.prefix, "-DKV_REQUIRED_VERSION=" + version,
+                "-DCMAKE_CXX_FLAGS=" + OPTIONS.cxxflags,
+                "-DCMAKE_EXE_LINKER_FLAGS=" + OPTIONS.ldflags,
                 "-DCMAKE_BUILD_TYPE=Release"], expect=expect)
 
 
@@ -284,9 +287,9 @@ def step_pkg_config():
     host = os.path.join(work, "host")
     # A prefix outside the linker's search path: the host records it as its
     # run path, as a host of such a prefix does.
-    run([OPTIONS.cxx, "-std=c++17", "-Wall", "-Wextra", "-Werror", "-o", host,
-         os.path.join(OPTIONS.source, "packaging", "consumer", "host.cc"), *flags,
-         "-Wl,-rpath," + lib], env=env)
+    run([OPTIONS.cxx, "-std=c++17", "-Wall", "-Wextra", "-Werror", *OPTIONS.cxxflags.split(),
+         "-o", host, os.path.join(OPTIONS.source, "packaging", "consumer", "host.cc"), *flags,
+         *OPTIONS.ldflags.split(), "-Wl,-rpath," + lib], env=env)
     run_host(host, work)
     print("pkg-config host runs with %s" % " ".join(flags))
 
@@ -296,6 +299,10 @@ def main():
     parser = argparse.ArgumentParser()
     for name in ("build", "source", "prefix", "version", "cxx", "cmake", "generator"):
         parser.add_argument("--" + name, required=True)
+    # The compiler and linker flags of the build (the sanitizers of the asan
+    # preset), for the hosts.
+    parser.add_argument("--cxxflags", default="")
+    parser.add_argument("--ldflags", default="")
     parser.add_argument("step", choices=["install", "find_package", "pkg_config"])
     OPTIONS = parser.parse_args()
     OPTIONS.prefix = os.path.abspath(OPTIONS.prefix)
