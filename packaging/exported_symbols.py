@@ -31,10 +31,9 @@ THUNK = re.compile(r"^(non-virtual thunk to |virtual thunk to |covariant return 
                    r"(?P<rest>.*)$")
 # A class or other type named plainly, never a function type or a pointer.
 PLAIN_TYPE = re.compile(r"^[A-Za-z]\w*(::[A-Za-z]\w*)*$")
-# An entity named from its outermost scope: Class::member(...), function(...),
-# operator+(...), a variable; never a template function's return type first.
-ENTITY = re.compile(r"^(operator\W|[A-Za-z]\w*(\[abi:\w+\])?(::~?\w+(\[abi:\w+\])?|::operator\W)*"
-                    r"(\(|$| const$|\[abi:))")
+# The qualified name at the start of an entity: Class::member, function,
+# operator; a template function's return type would stand before it instead.
+QUALIFIED = re.compile(r"^[A-Za-z]\w*(?:\[abi:\w+\])?(?:::~?[A-Za-z]\w*(?:\[abi:\w+\])?)*")
 FOREIGN = ("std::", "__gnu_cxx::", "__cxxabiv1::", "decltype(")
 
 
@@ -51,9 +50,15 @@ def interface_name(demangled):
         return name
     thunk = THUNK.match(name)
     entity = thunk.group("rest") if thunk else name
-    if entity.startswith(FOREIGN) or not ENTITY.match(entity):
+    qualified = QUALIFIED.match(entity)
+    if entity.startswith(FOREIGN) or not qualified:
         return None
-    return name
+    head, rest = qualified.group(0), entity[qualified.end():]
+    if head == "operator" or head.endswith("::operator"):
+        # operator+(...), Class::operator delete(void*), Class::operator=(...)
+        return name if "(" in rest else None
+    # function(...), Class::member(...) const, or a variable or C function.
+    return name if rest == "" or rest.startswith("(") else None
 
 
 NM_LINE = re.compile(r"^(?P<name>.+?) (?P<type>[A-Za-z]) [0-9a-fA-F]+(?: [0-9a-fA-F]+)?$")
