@@ -4,6 +4,10 @@
 // was built with.
 #include "kvstore/kv_version.h"
 
-unsigned kv_version() { return KVSTORE_VERSION; }
+unsigned kv_version() {
+  return KVSTORE_VERSION;
+}
 
-const char* kv_version_string() { return KVSTORE_VERSION_STRING; }
+const char* kv_version_string() {
+  return KVSTORE_VERSION_STRING;
+}
