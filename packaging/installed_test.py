@@ -123,6 +123,11 @@ def step_install():
         os.path.join("bin", "kvtool"),
         os.path.join("share", "man", "man1", "kvtool.1"),
     } | {os.path.join("include", "kvstore", h) for h in headers + ["kv_version.h"]}
+    docdir = os.path.join("share", "doc", "kvstore")
+    expected |= {os.path.join(docdir, n) for n in ("README.md", "CHANGELOG.md")}
+    for folder, _, files in os.walk(os.path.join(OPTIONS.source, "docs")):
+        expected |= {os.path.join(docdir, os.path.relpath(os.path.join(folder, n), OPTIONS.source))
+                     for n in files if n.endswith(".md")}
     installed = set()
     for folder, _, files in os.walk(OPTIONS.prefix):
         for name in files:
@@ -189,6 +194,20 @@ def step_install():
     check(re.search(r"^KVTOOL\(1\)", page, re.M) and "SYNOPSIS" in page and "COMMANDS" in page,
           "man -l shows no kvtool page:\n" + page[:2000])
     check(OPTIONS.version in page, "the manual page does not name version " + OPTIONS.version)
+
+    # The documentation's links between its pages still hold where installed.
+    for path in sorted(p for p in installed if p.startswith(docdir) and p.endswith(".md")):
+        with open(prefix_path(path), encoding="utf-8") as f:
+            text = f.read()
+        for target in re.findall(r"\]\(([^)#:]+\.md)(?:#[^)]*)?\)", text):
+            linked = os.path.normpath(os.path.join(os.path.dirname(path), target))
+            # The index links the page of every format and codec; each page
+            # comes with its format, so those of formats still to come may be
+            # missing.
+            pending = os.path.dirname(linked) in (os.path.join(docdir, "docs", "formats"),
+                                                  os.path.join(docdir, "docs", "codecs"))
+            check(linked in installed or pending,
+                  "%s links to %s, which is not installed" % (path, target))
     by_name = run(["man", "-M", prefix_path("share", "man"), "kvtool"], env=env).stdout.decode()
     check(by_name == page, "man -M <prefix>/share/man kvtool shows another page")
     print("installed into %s: %d files in place" % (OPTIONS.prefix, len(installed)))
