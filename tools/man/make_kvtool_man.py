@@ -12,17 +12,17 @@
 # blocks separated by blank lines; a block whose first line ends with ":" and
 # whose other lines are indented is a list ("Options:", "Subcommands:", a named
 # option group), any other block is free text (the footer). A list entry is
-# "  NAME SPEC   description", the description on the next line, indented,
-# when NAME SPEC is long.
+# "  NAME TYPE   description", the description on the next line, indented,
+# when NAME TYPE is long.
 import os
 import re
 import subprocess
 import sys
 
-ENTRY = re.compile(r"^  (?P<spec>\S(?:.*?\S)?)(?: {2,}(?P<desc>\S.*))?$")
+ENTRY = re.compile(r"^  (?P<head>\S(?:.*?\S)?)(?: {2,}(?P<desc>\S.*))?$")
 CONTINUATION = re.compile(r"^ {3,}(?P<desc>\S.*)$")
 # TYPE, then :{choices} or :CHECK, then =default, then REQUIRED and the like.
-SPEC_TAIL = re.compile(r"^(?P<type>[A-Z][A-Z0-9_]*)(?::(?P<check>\{[^}]*\}|\S+?))?"
+HEAD_TAIL = re.compile(r"^(?P<type>[A-Z][A-Z0-9_]*)(?::(?P<check>\{[^}]*\}|\S+?))?"
                        r"(?:=(?P<default>\S*))?(?P<rest>(?: \S+)*)$")
 
 
@@ -39,7 +39,7 @@ def help_text(kvtool, words):
 
 
 def parse_help(text):
-    """Returns (description, usage, [(title, [(spec, desc)])], [free paragraphs])."""
+    """Returns (description, usage, [(title, [(head, desc)])], [free paragraphs])."""
     lines = text.splitlines()
     usage_at = next((i for i, line in enumerate(lines) if line.startswith("Usage: ")), None)
     if usage_at is None:
@@ -66,13 +66,13 @@ def parse_help(text):
                 if more:
                     if not entries:
                         sys.exit("make_kvtool_man: description without entry: " + line)
-                    spec, desc = entries[-1]
-                    entries[-1] = (spec, (desc + " " if desc else "") + more.group("desc"))
+                    head, desc = entries[-1]
+                    entries[-1] = (head, (desc + " " if desc else "") + more.group("desc"))
                     continue
                 match = ENTRY.match(line)
                 if not match:
                     sys.exit("make_kvtool_man: cannot read the help line: " + line)
-                entries.append((match.group("spec"), match.group("desc") or ""))
+                entries.append((match.group("head"), match.group("desc") or ""))
             sections.append((title[:-1], entries))
         else:
             free.append(" ".join(line.strip() for line in block))
@@ -94,18 +94,18 @@ def sentence(text):
     return text if not text or text[-1] in ".!?)" else text + "."
 
 
-def render_spec(spec, positional):
+def render_head(head, positional):
     """The tag line of one list entry, in roff."""
-    name, _, tail = spec.partition(" ")
+    name, _, tail = head.partition(" ")
     if positional:
-        head = "\\fI%s\\fR" % roff(name)
+        tag = "\\fI%s\\fR" % roff(name)
     else:
-        head = ", ".join("\\fB%s\\fR" % roff(flag) for flag in name.split(","))
+        tag = ", ".join("\\fB%s\\fR" % roff(flag) for flag in name.split(","))
     notes = []
     tail = tail.strip()
-    match = SPEC_TAIL.match(tail) if tail else None
+    match = HEAD_TAIL.match(tail) if tail else None
     if match:
-        head += " \\fI%s\\fR" % roff(match.group("type")) if not positional else ""
+        tag += " \\fI%s\\fR" % roff(match.group("type")) if not positional else ""
         if match.group("check"):
             check = match.group("check")
             if check.startswith("{"):
@@ -121,15 +121,15 @@ def render_spec(spec, positional):
         notes.extend(roff(word.lower()) for word in rest if word != "REQUIRED")
     elif tail:
         notes.append(roff(tail))
-    return head + (" (%s)" % "; ".join(notes) if notes else "")
+    return tag + (" (%s)" % "; ".join(notes) if notes else "")
 
 
 def render_list(entries, positional):
     out = []
-    for spec, desc in entries:
-        if not positional and spec.split(" ")[0] in ("-h,--help", "--help"):
+    for head, desc in entries:
+        if not positional and head.split(" ")[0] in ("-h,--help", "--help"):
             continue
-        out += [".TP", render_spec(spec, positional), roff_line(sentence(desc))]
+        out += [".TP", render_head(head, positional), roff_line(sentence(desc))]
     return out
 
 
@@ -150,8 +150,8 @@ def render_sections(sections):
 
 
 def subcommands(sections):
-    return [spec.split(" ")[0] for title, entries in sections if title == "Subcommands"
-            for spec, _ in entries]
+    return [head.split(" ")[0] for title, entries in sections if title == "Subcommands"
+            for head, _ in entries]
 
 
 def render_command(kvtool, words, top_free, out):
