@@ -168,30 +168,54 @@ TEST(PdtFile, VersionIsField62OfLine2OfTheGlobalLists) {
   EXPECT_EQ(std::u16string(buffer), u"2.4.0");
 }
 
-TEST(PdtFile, EmptySetWritesOnlyTheDefaultStates) {
+TEST(PdtFile, EmptySetWritesTheStatesAndAbilityTexts) {
+  // With no data line, what is written is what every load writes: the
+  // raster abilities, the ownership and ability texts of the device
+  // settings (media group 24 always marked), the line type capabilities and
+  // the default capability states.
   PdtSet set;
   KV_Object object;
   set.load(object, u"\\Dev\\Model");
   EXPECT_EQ(pia_text(object),
             "Dev{\n"
             " Model{\n"
-            "  res_color_mem{\n"
-            "   caps_state=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+            "  RASTER{\n"
+            "   abilities=\"0,0,0,0\n"
+            "   orientation_prefs=0\n"
             "  }\n"
-            "  media{\n"
-            "   caps_state=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
-            "  }\n"
-            "  linetype{\n"
-            "   caps_state=\"0,0,0,0\n"
+            "  init_term{\n"
+            "   ui_owner=\"0,0,0\n"
+            "   abilities=\"0,0,0\n"
             "  }\n"
             "  physical_pen{\n"
+            "   ui_owner=\"0,0,0,0,0,0,0\n"
+            "   abilities=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
             "   caps_state=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
             "  }\n"
+            "  res_color_mem{\n"
+            "   ui_owner=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+            "   abilities=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+            "   caps_state=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+            "  }\n"
             "  io{\n"
+            "   ui_owner=\"0,0,0,0,0,0,0,0,0\n"
+            "   abilities=\"0,0,0,0,0,0,0,0,0,0,0,0\n"
             "   caps_state=\"0,0,0,0\n"
             "  }\n"
+            "  media{\n"
+            "   ui_owner=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+            "   "
+            "abilities=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,5,0,0,0,0,0,0,0,0,0,0,0,0,"
+            "0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+            "   caps_state=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+            "  }\n"
             "  meta{\n"
+            "   model_abilities=\"0,0,0,0,0,0,0,0,0,0,0,0\n"
             "   toolkit_version=0.0\n"
+            "  }\n"
+            "  linetype{\n"
+            "   capabilities=\"0,0,0,0,0,0,0,0,0\n"
+            "   caps_state=\"0,0,0,0\n"
             "  }\n"
             " }\n"
             "}\n");

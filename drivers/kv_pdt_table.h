@@ -115,6 +115,9 @@ class kv_pdt_table {
   // line has fewer fields.
   std::u16string_view field(int i) const;
   bool has(int i) const { return !field(i).empty(); }
+  // The number of fields of the last line read (a line without a TAB has
+  // one, an empty line too).
+  int field_count() const { return static_cast<int>(m_fields.size()); }
   // The number of data lines processed so far.
   int32_t rows_processed() const { return m_processed; }
 
