@@ -43,7 +43,7 @@ class KvtoolPdtTest(kvtool_test.KvtoolTest):
         self.assertEqual(dump, expected_dump())
         # Without --root the set lands at the top of the tree.
         top = kvtool("dump", "-t", "pdt", keys, check=0).stdout
-        self.assertTrue(top.startswith(b"io{\n caps_state=\"0,0,0,0\n method{\n"), top[:60])
+        self.assertTrue(top.startswith(b"custom_name{\n Print_Quality{\n"), top[:60])
         # A sub-tree and the JSON form, with the types the conversions give.
         sizes = kvtool("dump", "-t", "pdt", keys, "--root", "\\Model", "--path",
                        "\\Model\\media\\size\\1", check=0).stdout
@@ -62,6 +62,14 @@ class KvtoolPdtTest(kvtool_test.KvtoolTest):
             {"name": "caps_type", "type": "int", "value": 0}])
         self.assertEqual(kvtool("get", "-t", "pdt", keys, "\\media\\type\\3\\name",
                                 check=0).stdout, "Papier_glänzend\n".encode())
+        # Custom capabilities keep the type their data type names: raw bytes too.
+        table = json.loads(kvtool("dump", "--json", "-t", "pdt", keys, "--path",
+                                  "\\custom_name\\Calibration_Table", check=0).stdout)
+        self.assertIn({"name": "default_value", "type": "raw", "value": "0A0B"},
+                      table["properties"])
+        self.assertEqual(kvtool("get", "-t", "pdt", keys,
+                                "\\res_color_mem\\rcm_list\\Colour_Normal\\color_depth",
+                                check=0).stdout, b"24\n")
 
     def test_convert_to_every_written_format(self):
         keys = self.example_set()
