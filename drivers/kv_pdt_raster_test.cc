@@ -232,6 +232,18 @@ TEST(PdtRaster, MatrixCellNumbersNeverOverflow) {
   EXPECT_FALSE(has_node(o, m + u"-2147483648"));
 }
 
+TEST(PdtRaster, MatrixRowsStillExpectedRunIntoTheNextMethod) {
+  // The first method's matrix expects three rows and gets one; the next
+  // method's line gives the second row, under the next method's name.
+  PdtSet set;
+  set.file("Dithering Method",
+           {"A\t\t\t\t\t\t\t1\t3\tM\t1", "B\t\t\t\t\t\t\t1\t1\t\t2"});
+  KV_Object o;
+  set.load(o);
+  EXPECT_EQ(get_int(o, kRcm + u"dithering_list\\A\\matrix_list\\M\\0\\data"), 1);
+  EXPECT_EQ(get_int(o, kRcm + u"dithering_list\\B\\matrix_list\\M\\1\\data"), 2);
+}
+
 TEST(PdtRaster, RasterAbilitiesAndOrientations) {
   {
     PdtSet set;
