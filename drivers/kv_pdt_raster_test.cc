@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "drivers/kv_pdt_file.h"
+#include "kvstore/kv_exceptions.h"
 #include "testutil/pdt_set.h"
 
 namespace {
@@ -167,6 +168,38 @@ TEST(PdtRaster, CombinationListStartsWithAnEmptyRecordAfterAnUnnamedRow) {
   EXPECT_FALSE(has_node(o, kRcm + u"rcm_list\\Named\\resolution_list"));
 }
 
+TEST(PdtRaster, ExpansionOfReferencesIsBounded) {
+  // A resolution with 300 memory areas, named 400 times by one combination:
+  // each naming rewrites the resolution with all its areas, about 600
+  // writes for an 8-byte line, far past what the set's bytes allow.
+  std::vector<std::string> resolution = {"R\t\t1\t1\t\t\t\t\t\tA"};
+  for (int i = 0; i < 299; ++i) resolution.push_back("\t\t\t\t\t\t\t\t\tA");
+  std::vector<std::string> combinations = {"K\t\t1\t\t\t\tR"};
+  for (int i = 0; i < 399; ++i) combinations.push_back("\t\t\t\t\t\tR");
+  PdtSet set;
+  set.file("Memory Area", {"A\t\t1"});
+  set.file("Resolution", resolution);
+  set.file("Resolution Color Memory", combinations);
+  KV_Object o;
+  try {
+    set.load(o);
+    ADD_FAILURE() << "no error";
+  } catch (const KV_Memory_Exception& e) {
+    EXPECT_EQ(e.id(), 55u);
+    EXPECT_EQ(std::u16string(e.source()), u"KV_PDTFile::load()");
+    EXPECT_EQ(std::u16string(e.argument()), u"properties");
+  }
+  // What was written before stays.
+  EXPECT_EQ(get_int(o, kRcm + u"mem_area_list\\A\\device_memory"), 1);
+  EXPECT_EQ(get_text(o, kRcm + u"rcm_list\\K\\resolution_list\\R\\mem_area\\299\\name"), "A");
+  // A tenth of the namings is within bounds.
+  combinations.resize(40);
+  set.file("Resolution Color Memory", combinations);
+  KV_Object fine;
+  set.load(fine);
+  EXPECT_EQ(get_int(fine, kRcm + u"rcm_list\\K\\number_of_colors"), 1);
+}
+
 TEST(PdtRaster, DitheringMethodsAndTheirMatrices) {
   PdtSet set;
   set.keys("ORVA_DITHERING_METHOD_B3 \"Ordered\"\n");
@@ -236,8 +269,7 @@ TEST(PdtRaster, MatrixRowsStillExpectedRunIntoTheNextMethod) {
   // The first method's matrix expects three rows and gets one; the next
   // method's line gives the second row, under the next method's name.
   PdtSet set;
-  set.file("Dithering Method",
-           {"A\t\t\t\t\t\t\t1\t3\tM\t1", "B\t\t\t\t\t\t\t1\t1\t\t2"});
+  set.file("Dithering Method", {"A\t\t\t\t\t\t\t1\t3\tM\t1", "B\t\t\t\t\t\t\t1\t1\t\t2"});
   KV_Object o;
   set.load(o);
   EXPECT_EQ(get_int(o, kRcm + u"dithering_list\\A\\matrix_list\\M\\0\\data"), 1);
