@@ -42,7 +42,7 @@ bool starts_with_yes(std::u16string_view field, bool lower_too) {
 
 class CustomReader {
  public:
-  explicit CustomReader(kv_pdt_import& import) : m_import(import), m_key(u"\\custom_name\\") {}
+  explicit CustomReader(kv_pdt_import& import) : m_import(import), m_key(kPrefix) {}
 
   void run() {
     kv_pdt_table table = m_import.open(kv_pdt_custom_capability);
@@ -62,7 +62,7 @@ class CustomReader {
       write_count();
       m_values = 0;
     }
-    m_key.resize(kPrefixUnits);
+    m_key.resize(kPrefix.size());
     m_key += kv_pdt_clean(table.field(1));
     m_import.look_up(table, kv_pdt_custom_capability);
     m_import.put_string(path(u"\\localized_name"), m_import.text());
@@ -96,7 +96,7 @@ class CustomReader {
     return m_path;
   }
 
-  static constexpr std::size_t kPrefixUnits = 13;  // "\custom_name\"
+  static constexpr std::u16string_view kPrefix = u"\\custom_name\\";
 
   kv_pdt_import& m_import;
   std::u16string m_key;  // K: "\custom_name\" + N
