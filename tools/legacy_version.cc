@@ -74,7 +74,8 @@ std::string legacy_file_version(const std::string& path, FileKind kind) {
   }
   if (in.bad()) throw ToolError("cannot read " + path);
   if (!version) {
-    throw ToolError(path + (kind == FileKind::kPc2 ? ": no PC2 version line" : ": no VERSION line"));
+    throw ToolError(path +
+                    (kind == FileKind::kPc2 ? ": no PC2 version line" : ": no VERSION line"));
   }
   return decode_ansi(*version);
 }
