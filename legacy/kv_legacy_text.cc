@@ -45,7 +45,9 @@ bool kv_read_legacy_line(std::istream& in, std::u16string& line, const char16_t*
   errno = 0;
   in.getline(buffer, sizeof(buffer));
   const bool end = in.eof();
-  if (failed_by_error(in) || (in.fail() && !end)) {
+  // A stream that is still good has read its line; only an end or a failure
+  // needs a closer look.
+  if (!in.good() && (failed_by_error(in) || (in.fail() && !end))) {
     kv_throw_legacy_read_failure(in, source, fileName, revision);
   }
   std::size_t stored = static_cast<std::size_t>(in.gcount());
@@ -56,16 +58,15 @@ bool kv_read_legacy_line(std::istream& in, std::u16string& line, const char16_t*
   // ASCII is the same text in Windows-1252 and UTF-8: most lines need no
   // conversion.
   const unsigned codepage = kv_ansi_codepage();
-  bool ascii = codepage == kCodepageWindows1252 || codepage == kCodepageUtf8;
-  for (std::size_t i = 0; i < length && ascii; ++i) {
-    ascii = static_cast<unsigned char>(buffer[i]) < 0x80;
-  }
-  if (ascii) {
+  if (codepage == kCodepageWindows1252 || codepage == kCodepageUtf8) {
     line.resize(length);
-    for (std::size_t i = 0; i < length; ++i) line[i] = static_cast<char16_t>(buffer[i]);
-  } else {
-    kv_ansi_to_u16(buffer, length, line);
+    std::size_t i = 0;
+    for (; i < length && static_cast<unsigned char>(buffer[i]) < 0x80; ++i) {
+      line[i] = static_cast<char16_t>(buffer[i]);
+    }
+    if (i == length) return end;
   }
+  kv_ansi_to_u16(buffer, length, line);
   return end;
 }
 
@@ -86,10 +87,6 @@ std::u16string_view kv_trim_legacy_line(const std::u16string& line) {
   std::size_t end = text.size();
   while (end > 0 && text[end - 1] == u' ') --end;
   return text.substr(0, end);
-}
-
-char16_t kv_ascii_lower(char16_t c) {
-  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
 }
 
 bool kv_iequal(std::u16string_view a, std::u16string_view b) {

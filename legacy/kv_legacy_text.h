@@ -43,7 +43,9 @@ bool kv_read_legacy_line(std::istream& in, std::u16string& line, const char16_t*
 // trailing blanks. Returns the rest (a view into line).
 std::u16string_view kv_trim_legacy_line(const std::u16string& line);
 
-char16_t kv_ascii_lower(char16_t c);
+inline char16_t kv_ascii_lower(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+}
 bool kv_iequal(std::u16string_view a, std::u16string_view b);
 bool kv_istarts_with(std::u16string_view text, std::u16string_view prefix);
 

@@ -203,50 +203,80 @@ void fold(std::u16string_view text, std::u16string& out) {
   for (std::size_t i = 0; i < text.size(); ++i) out[i] = kv_ascii_lower(text[i]);
 }
 
+}  // namespace
+
+// The rows of one section of the key table: those without an index range by
+// their key (folded to lower case), and those with one in table order.
+struct KV_PC2SectionRows {
+  std::unordered_map<std::u16string_view, int> exact;  // keeps the first of equal keys
+  std::vector<std::pair<int, std::u16string_view>> ranged;
+};
+
+namespace {
+
 // Finds the first row of the table that a table key matches, as a scan of
 // the rows from the first would: a row with an index range matches every key
 // that begins with its path, any other row a key equal to it, both ignoring
-// case. A ranged row's path begins with its section and a backslash, so only
-// the ranged rows of the key's own section (the text before its first
-// backslash) can be prefixes of it.
+// case. Every path of the table is a section, a backslash and a key, and no
+// section holds a backslash, so a table key can only match rows of the
+// section named by its text before its first backslash; within that section
+// an exact match and the first ranged row that is a prefix compete, and the
+// earlier row wins.
 class KeyIndex {
  public:
   KeyIndex() {
     m_folded.resize(std::size(kKeys));
-    for (std::size_t i = 0; i < std::size(kKeys); ++i) fold(kKeys[i].path, m_folded[i]);
     for (std::size_t i = 0; i < std::size(kKeys); ++i) {
+      fold(kKeys[i].path, m_folded[i]);
       const std::u16string_view path = m_folded[i];
-      m_exact.emplace(path, static_cast<int>(i));  // keeps the first of equal paths
+      const std::size_t split = path.find(u'\\');
+      if (split == std::u16string_view::npos) {
+        m_bare.emplace(path, static_cast<int>(i));
+        continue;
+      }
+      KV_PC2SectionRows& rows = m_sections[path.substr(0, split)];
+      const std::u16string_view key = path.substr(split + 1);
       if (kKeys[i].lastIndex >= 1) {
-        m_ranged[path.substr(0, path.find(u'\\'))].push_back(static_cast<int>(i));
+        rows.ranged.emplace_back(static_cast<int>(i), key);
+      } else {
+        rows.exact.emplace(key, static_cast<int>(i));
       }
     }
   }
 
-  // The row index, or -1. folded receives the key folded to lower case.
-  int find(std::u16string_view key, std::u16string& folded) const {
-    fold(key, folded);
-    const std::u16string_view text = folded;
+  // The rows of a section folded to lower case, or null.
+  const KV_PC2SectionRows* section(std::u16string_view folded) const {
+    auto found = m_sections.find(folded);
+    return found == m_sections.end() ? nullptr : &found->second;
+  }
+
+  // The row of a key (the part after the section) folded to lower case.
+  static int find_in(const KV_PC2SectionRows& rows, std::u16string_view folded) {
     int best = -1;
-    auto exact = m_exact.find(text);
-    if (exact != m_exact.end()) best = exact->second;
-    auto ranged = m_ranged.find(text.substr(0, text.find(u'\\')));
-    if (ranged != m_ranged.end()) {
-      for (int row : ranged->second) {
-        if (best >= 0 && row > best) break;
-        if (text.substr(0, m_folded[row].size()) == m_folded[row]) {
-          best = row;
-          break;
-        }
-      }
+    auto exact = rows.exact.find(folded);
+    if (exact != rows.exact.end()) best = exact->second;
+    for (const auto& [row, name] : rows.ranged) {
+      if (best >= 0 && row > best) break;
+      if (folded.substr(0, name.size()) == name) return row;
     }
     return best;
   }
 
+  // The row of a whole table key folded to lower case, or -1.
+  int find(std::u16string_view folded) const {
+    const std::size_t split = folded.find(u'\\');
+    if (split == std::u16string_view::npos) {
+      auto bare = m_bare.find(folded);
+      return bare == m_bare.end() ? -1 : bare->second;
+    }
+    const KV_PC2SectionRows* rows = section(folded.substr(0, split));
+    return rows == nullptr ? -1 : find_in(*rows, folded.substr(split + 1));
+  }
+
  private:
   std::vector<std::u16string> m_folded;
-  std::unordered_map<std::u16string_view, int> m_exact;
-  std::unordered_map<std::u16string_view, std::vector<int>> m_ranged;
+  std::unordered_map<std::u16string_view, KV_PC2SectionRows> m_sections;
+  std::unordered_map<std::u16string_view, int> m_bare;
 };
 
 const KeyIndex& key_index() {
@@ -387,7 +417,7 @@ void KV_PC2File::readKeyLines(KV_Object* object, const std::u16string& prefix, c
                               const char16_t* readSource) {
   if (m_stream == nullptr) throw KV_Severe(56, readSource, fileName(), kRevKvpc2);
   if (m_stream->eof()) return;
-  std::u16string section;
+  Section section;
   std::u16string line;
   for (;;) {
     ++m_lineNumber;
@@ -398,7 +428,13 @@ void KV_PC2File::readKeyLines(KV_Object* object, const std::u16string& prefix, c
       const bool equals = text.find(u'=') != std::u16string_view::npos;
       // A CFG file takes every line with a "[" for a section line.
       if (bracket && (instance != nullptr || !equals)) {
-        handleSection(text, section, instance);
+        handleSection(text, section.name, instance);
+        // The rows of the new section, found once for all its key lines.
+        section.plain = section.name.find(u'\\') == std::u16string::npos;
+        if (section.plain) {
+          fold(section.name, m_folded);
+          section.rows = key_index().section(m_folded);
+        }
       } else if (!equals) {
         reportLine(57, text);
       } else {
@@ -446,29 +482,38 @@ void KV_PC2File::handleSection(std::u16string_view text, std::u16string& section
   if (slash != std::u16string_view::npos) section += name.substr(slash);
 }
 
-void KV_PC2File::handleKeyLine(KV_Object* object, std::u16string_view text,
-                               const std::u16string& section, const std::u16string& prefix,
-                               bool cfg) {
+void KV_PC2File::handleKeyLine(KV_Object* object, std::u16string_view text, const Section& section,
+                               const std::u16string& prefix, bool cfg) {
   const std::size_t equals = text.find(u'=');
   const std::u16string_view key = text.substr(0, equals);
   std::u16string_view value = text.substr(equals + 1);
   while (!value.empty() && (value.front() == u' ' || value.front() == u'=')) value.remove_prefix(1);
 
-  std::u16string& tableKey = m_tableKey;
-  tableKey.assign(section);
-  tableKey.push_back(u'\\');
-  tableKey += key;
-  if (tableKey.size() > kLegacyNameUnits) {
+  if (section.name.size() + 1 + key.size() > kLegacyNameUnits) {
     reportLine(57, text);
     return;
   }
-  const int found = key_index().find(tableKey, m_folded);
+  int found = -1;
+  if (section.plain) {
+    // The table key's text before its first backslash is the section.
+    if (section.rows == nullptr) return;
+    fold(key, m_folded);
+    found = KeyIndex::find_in(*section.rows, m_folded);
+  } else {
+    m_tableKey.assign(section.name);
+    m_tableKey.push_back(u'\\');
+    m_tableKey += key;
+    fold(m_tableKey, m_folded);
+    found = key_index().find(m_folded);
+  }
   if (found < 0 || kKeys[found].type == PROP_NONE) return;
   const KV_PC2Key& row = kKeys[found];
 
   std::u16string& path = m_path;
   path.assign(prefix);
-  path += tableKey;
+  path += section.name;
+  path.push_back(u'\\');
+  path += key;
   if (value.empty() || !store_takes(path)) {
     reportLine(57, text);
     return;

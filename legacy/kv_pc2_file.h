@@ -57,9 +57,10 @@
 //     hexadecimal ones are taken as 32 bits (FFFFFFFF is -1);
 //   - the version text is cut to 511 characters when load reads it, and to
 //     the caller's buffer in getVersion;
-//   - key lookup uses an index built once (a hash of the table's paths and,
-//     per section, the rows with an index range); the first row in table
-//     order that matches wins, exactly as a scan of the table would find it.
+//   - key lookup uses an index built once: per section, a hash of its keys
+//     and its few rows with an index range, the section found once per
+//     section line; the first row in table order that matches wins, exactly
+//     as a scan of the table would find it.
 #ifndef KVSTORE_LEGACY_KV_PC2_FILE_H_
 #define KVSTORE_LEGACY_KV_PC2_FILE_H_
 
@@ -69,6 +70,8 @@
 #include <string_view>
 
 #include "formats/kv_pia_file.h"
+
+struct KV_PC2SectionRows;
 
 // One row of the PC2 key table.
 struct KV_PC2Key {
@@ -115,8 +118,17 @@ class KV_PC2File : public KV_PIAFile {
                     const char16_t* readSource);
 
  private:
+  // The current section of a read.
+  struct Section {
+    std::u16string name;
+    // Set when name holds no backslash; rows are then the table rows of
+    // that section (null: none).
+    bool plain = true;
+    const KV_PC2SectionRows* rows = nullptr;
+  };
+
   void handleSection(std::u16string_view text, std::u16string& section, const int* instance);
-  void handleKeyLine(KV_Object* object, std::u16string_view text, const std::u16string& section,
+  void handleKeyLine(KV_Object* object, std::u16string_view text, const Section& section,
                      const std::u16string& prefix, bool cfg);
   void reportLine(unsigned id, std::u16string_view text);
 

@@ -206,8 +206,20 @@ TEST(Pc2Load, KeysAndSectionsCompareWithoutCaseAndKeepTheirSpelling) {
                    "[Plotter/User]\n"
                    "UserWidth2=1.5\n"
                    "PlotWidth=-0.75\n"
-                   "BaudRate=+9600\n"));
+                   "BaudRate=+9600\n"
+                   "UserHeight\\x=2.5\n"
+                   "[Plotter/User\\UserWidth]\n"
+                   "3=4.5\n"
+                   "[PLOTTER/DEVICE/PENTABLE]\n"
+                   "color=6\n"
+                   "[Plotter/DriverCustom]\n"
+                   "pen#=\"all\"\n"));
   EXPECT_TRUE(handler.reports.empty());
+  // Ranged rows match their name with any tail, backslashes included.
+  EXPECT_EQ(get<double>(kv, u"\\Plotter/User\\UserHeight\\x"), 2.5);
+  EXPECT_EQ(get<double>(kv, u"\\Plotter/User\\UserWidth\\3"), 4.5);
+  EXPECT_EQ(get<int>(kv, u"\\PLOTTER/DEVICE/PENTABLE\\color"), 6);
+  EXPECT_EQ(get_text(kv, u"\\Plotter/DriverCustom\\pen#"), u"all");
   EXPECT_EQ(get<int>(kv, u"\\PlotDriver\\Configured"), 1);
   EXPECT_EQ(get<int>(kv, u"\\PlotDriver\\Type"), 0);  // "Type " matches no row
   EXPECT_FALSE(kv.pathExists(u"\\PlotDriver\\Type "));
@@ -222,7 +234,7 @@ TEST(Pc2Load, KeysAndSectionsCompareWithoutCaseAndKeepTheirSpelling) {
   EXPECT_EQ(get<double>(kv, u"\\Plotter/User\\UserWidth2"), 1.5);
   EXPECT_EQ(get<double>(kv, u"\\Plotter/User\\PlotWidth"), -0.75);
   EXPECT_EQ(get<int>(kv, u"\\Plotter/User\\BaudRate"), 9600);
-  EXPECT_EQ(walk_tree(kv).size(), 1418u + 2);  // qev_level and color300
+  EXPECT_EQ(walk_tree(kv).size(), 1418u + 6);  // qev_level, color300 and the four above
 }
 
 TEST(Pc2Load, ValuesConvertByTheRowType) {

@@ -24,6 +24,71 @@ constexpr std::u16string_view kDevice = u";For the device:";
 
 constexpr int kPens = 255;
 
+enum class Keyword {
+  kVersion,
+  kBeginColor,
+  kEndColor,
+  kPenNumber,
+  kHwLinetype,
+  kPenSpeed,
+  kPenWeight,
+  kUnits,
+  kOrigin,
+  kSize,
+  kRotate,
+  kHide,
+  kPenWidth,
+  kScale,
+  kPlotFile,
+  kFillAdjust,
+  kOptimizeLevel
+};
+
+// The 17 keywords and the value kind that load stores for each (kInvalid:
+// the keyword handler deals with the value itself, or decides the kind).
+struct KeywordRow {
+  std::u16string_view name;
+  Keyword keyword;
+  KV_PCPFile::ValueKind kind;
+};
+
+constexpr KeywordRow kKeywords[] = {
+    {u"VERSION", Keyword::kVersion, KV_PCPFile::kReal},
+    {u"BEGIN_COLOR", Keyword::kBeginColor, KV_PCPFile::kInvalid},
+    {u"END_COLOR", Keyword::kEndColor, KV_PCPFile::kInvalid},
+    {u"PEN_NUMBER", Keyword::kPenNumber, KV_PCPFile::kInteger},
+    {u"HW_LINETYPE", Keyword::kHwLinetype, KV_PCPFile::kInteger},
+    {u"PEN_SPEED", Keyword::kPenSpeed, KV_PCPFile::kInteger},
+    {u"PEN_WEIGHT", Keyword::kPenWeight, KV_PCPFile::kReal},
+    {u"UNITS", Keyword::kUnits, KV_PCPFile::kText},
+    {u"ORIGIN", Keyword::kOrigin, KV_PCPFile::kInvalid},
+    {u"SIZE", Keyword::kSize, KV_PCPFile::kText},
+    {u"ROTATE", Keyword::kRotate, KV_PCPFile::kInteger},
+    {u"HIDE", Keyword::kHide, KV_PCPFile::kText},
+    {u"PEN_WIDTH", Keyword::kPenWidth, KV_PCPFile::kReal},
+    {u"SCALE", Keyword::kScale, KV_PCPFile::kText},
+    {u"PLOT_FILE", Keyword::kPlotFile, KV_PCPFile::kText},
+    {u"FILL_ADJUST", Keyword::kFillAdjust, KV_PCPFile::kText},
+    {u"OPTIMIZE_LEVEL", Keyword::kOptimizeLevel, KV_PCPFile::kInteger},
+};
+
+constexpr std::size_t kLongestKeyword = 14;
+
+// The row of a key (compared ignoring case), or null.
+const KeywordRow* keyword_of(std::u16string_view key) {
+  if (key.size() > kLongestKeyword) return nullptr;
+  char16_t upper[kLongestKeyword];
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    const char16_t c = key[i];
+    upper[i] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
+  }
+  const std::u16string_view folded(upper, key.size());
+  for (const KeywordRow& row : kKeywords) {
+    if (row.name == folded) return &row;
+  }
+  return nullptr;
+}
+
 bool is_digit(char16_t c) {
   return c >= u'0' && c <= u'9';
 }
@@ -137,17 +202,21 @@ void KV_PCPFile::handleLine(KV_Object* object, std::u16string& line, std::u16str
     return;
   }
   // pcpkeys may cut the line, so it works on a copy of the trimmed text.
-  std::u16string work(text);
-  std::u16string key;
-  if (work.find(u'=') != std::u16string::npos) {
-    const std::size_t keyEnd = work.find_first_of(u" =");
+  std::u16string& work = m_line;
+  std::u16string& key = m_key;
+  work.assign(text);
+  // The key runs to the first blank or "=" when the line holds an "=", else
+  // it is the whole line.
+  std::size_t keyEnd = 0;
+  while (keyEnd < work.size() && work[keyEnd] != u' ' && work[keyEnd] != u'=') ++keyEnd;
+  if (keyEnd < work.size() && work.find(u'=', keyEnd) != std::u16string::npos) {
     if (keyEnd == 0) {
       reportLine(kLoadSource, work);
       return;
     }
     key.assign(work, 0, keyEnd);
   } else {
-    key = work;
+    key.assign(work);
   }
   if (key.size() > kLegacyNameUnits) {
     reportLine(kLoadSource, work);
@@ -226,128 +295,140 @@ void KV_PCPFile::handleComment(KV_Object* object, std::u16string_view text,
 bool KV_PCPFile::pcpkeys(std::u16string& line, std::u16string& path, std::u16string_view key,
                          KV_Object* object) {
   m_expectedKind = kInvalid;
+  const KeywordRow* row = keyword_of(key);
+  if (row == nullptr) {
+    reportLine(kKeysSource, line);
+    return false;
+  }
   const std::size_t entry = path.size();
   std::u16string_view afterEquals;
   const std::size_t equals = line.find(u'=');
   if (equals != std::u16string::npos) afterEquals = std::u16string_view(line).substr(equals + 1);
+  // The value; the letters of UNITS, HIDE, FILL_ADJUST and SCALE may also
+  // follow a "_".
   const std::u16string_view value = skip_leading(afterEquals, u"\t =");
-  const std::u16string_view letter = skip_leading(afterEquals, u"\t =_");
-  auto is = [&](const char16_t* keyword) { return kv_iequal(key, keyword); };
-  auto refuse = [&]() {
+  auto letter = [&]() { return skip_leading(value, u"\t =_"); };
+  auto one_of = [&](const char16_t* a, const char16_t* b) {
+    if (kv_iequal(letter(), a) || kv_iequal(letter(), b)) {
+      m_expectedKind = kText;
+      return true;
+    }
     reportLine(kKeysSource, line);
-    path.resize(entry);
     return false;
   };
 
-  if (is(u"VERSION") || is(u"PEN_WIDTH")) {
-    m_expectedKind = kReal;
-    return true;
-  }
-  if (is(u"ROTATE") || is(u"OPTIMIZE_LEVEL")) {
-    m_expectedKind = kInteger;
-    return true;
-  }
-  if (is(u"PLOT_FILE")) {
-    m_expectedKind = kText;
-    return true;
-  }
-  if (is(u"UNITS")) {
-    if (!kv_iequal(letter, u"I") && !kv_iequal(letter, u"M")) return refuse();
-    m_expectedKind = kText;
-    return true;
-  }
-  if (is(u"HIDE") || is(u"FILL_ADJUST")) {
-    if (!kv_iequal(letter, u"N") && !kv_iequal(letter, u"Y")) return refuse();
-    m_expectedKind = kText;
-    return true;
-  }
-  if (is(u"BEGIN_COLOR")) {
-    if (value.empty()) {
-      reportLine(kKeysSource, line);
-    } else if (classify(value) == kInteger) {
-      if (!m_defaultBlock) appendToPath(path, std::u16string(value) + u"\\", line, kKeysSource);
-    } else if (kv_iequal(value, u"DEFAULT")) {
-      m_defaultBlock = true;
-    } else {
-      reportLine(kKeysSource, line);
-    }
-    return false;
-  }
-  if (is(u"END_COLOR")) {
-    if (m_defaultBlock) {
-      m_defaultBlock = false;
-    } else if (path.size() > m_prefixLength) {
-      // The pen number and its backslash, never below the root prefix.
-      const std::size_t cut = path.rfind(u'\\', path.size() - 2);
-      path.resize(cut == std::u16string::npos || cut + 1 < m_prefixLength ? m_prefixLength
-                                                                          : cut + 1);
-    }
-    return false;
-  }
-  const bool weight = is(u"PEN_WEIGHT");
-  if (weight || is(u"PEN_NUMBER") || is(u"HW_LINETYPE") || is(u"PEN_SPEED")) {
-    if (!m_defaultBlock) {
-      m_expectedKind = weight ? kReal : kInteger;
+  switch (row->keyword) {
+    case Keyword::kVersion:
+    case Keyword::kPenWidth:
+    case Keyword::kRotate:
+    case Keyword::kOptimizeLevel:
+    case Keyword::kPlotFile:
+      m_expectedKind = row->kind;
       return true;
-    }
-    setAllPens(object, line, path, key, value, weight);
-    return false;
-  }
-  if (is(u"ORIGIN")) {
-    if (!appendToPath(path, std::u16string(key) + u"\\", line, kKeysSource)) return false;
-    const std::u16string_view numbers =
-        skip_leading(std::u16string_view(line).substr(key.size()), u"\t =");
-    const std::size_t comma = numbers.find(u',');
-    if (storeNumber(object, line, path, u"X", skip_leading(numbers.substr(0, comma), u" \t"),
-                    false)) {
-      const std::u16string_view y = comma == std::u16string_view::npos
-                                        ? std::u16string_view()
-                                        : skip_leading(numbers.substr(comma + 1), u" \t");
-      storeNumber(object, line, path, u"Y", y, false);
-    }
-    path.resize(entry);
-    return false;
-  }
-  if (is(u"SIZE")) {
-    m_expectedKind = kText;
-    const std::size_t colon = line.find(u':');
-    if (colon == std::u16string::npos) return true;
-    const std::u16string_view name = value.substr(0, value.find(u':'));
-    const std::u16string_view numbers = std::u16string_view(line).substr(colon + 1);
-    if (name.empty()) {
-      reportLine(kKeysSource, line);
-    } else if (appendToPath(path, std::u16string(key) + u"\\" + std::u16string(name) + u"\\", line,
-                            kKeysSource)) {
+    case Keyword::kUnits:
+      return one_of(u"I", u"M");
+    case Keyword::kHide:
+    case Keyword::kFillAdjust:
+      return one_of(u"N", u"Y");
+    case Keyword::kBeginColor:
+      if (value.empty()) {
+        reportLine(kKeysSource, line);
+      } else if (classify(value) == kInteger) {
+        if (!m_defaultBlock) {
+          m_work.assign(value);
+          m_work.push_back(u'\\');
+          appendToPath(path, m_work, line, kKeysSource);
+        }
+      } else if (kv_iequal(value, u"DEFAULT")) {
+        m_defaultBlock = true;
+      } else {
+        reportLine(kKeysSource, line);
+      }
+      return false;
+    case Keyword::kEndColor:
+      if (m_defaultBlock) {
+        m_defaultBlock = false;
+      } else if (path.size() > m_prefixLength) {
+        // The pen number and its backslash, never below the root prefix.
+        const std::size_t cut = path.rfind(u'\\', path.size() - 2);
+        path.resize(cut == std::u16string::npos || cut + 1 < m_prefixLength ? m_prefixLength
+                                                                            : cut + 1);
+      }
+      return false;
+    case Keyword::kPenNumber:
+    case Keyword::kHwLinetype:
+    case Keyword::kPenSpeed:
+    case Keyword::kPenWeight:
+      if (!m_defaultBlock) {
+        m_expectedKind = row->kind;
+        return true;
+      }
+      setAllPens(object, line, path, key, value, row->keyword == Keyword::kPenWeight);
+      return false;
+    case Keyword::kOrigin: {
+      m_work.assign(key);
+      m_work.push_back(u'\\');
+      if (!appendToPath(path, m_work, line, kKeysSource)) return false;
+      const std::u16string_view numbers =
+          skip_leading(std::u16string_view(line).substr(key.size()), u"\t =");
       const std::size_t comma = numbers.find(u',');
-      const std::u16string_view x = skip_leading(numbers.substr(0, comma), u" \t");
-      if (storeNumber(object, line, path, u"X", x, true)) {
+      if (storeNumber(object, line, path, u"X", skip_leading(numbers.substr(0, comma), u" \t"),
+                      false)) {
         const std::u16string_view y = comma == std::u16string_view::npos
                                           ? std::u16string_view()
                                           : skip_leading(numbers.substr(comma + 1), u" \t");
         storeNumber(object, line, path, u"Y", y, false);
       }
+      path.resize(entry);
+      return false;
     }
-    path.resize(entry);
-    line.resize(colon);
-    return true;
-  }
-  if (is(u"SCALE")) {
-    if (kv_iequal(letter, u"F")) {
+    case Keyword::kSize: {
       m_expectedKind = kText;
+      const std::size_t colon = line.find(u':');
+      if (colon == std::u16string::npos) return true;
+      const std::u16string_view name = value.substr(0, value.find(u':'));
+      const std::u16string_view numbers = std::u16string_view(line).substr(colon + 1);
+      m_work.assign(key);
+      m_work.push_back(u'\\');
+      m_work += name;
+      m_work.push_back(u'\\');
+      if (name.empty()) {
+        reportLine(kKeysSource, line);
+      } else if (appendToPath(path, m_work, line, kKeysSource)) {
+        const std::size_t comma = numbers.find(u',');
+        const std::u16string_view x = skip_leading(numbers.substr(0, comma), u" \t");
+        if (storeNumber(object, line, path, u"X", x, true)) {
+          const std::u16string_view y = comma == std::u16string_view::npos
+                                            ? std::u16string_view()
+                                            : skip_leading(numbers.substr(comma + 1), u" \t");
+          storeNumber(object, line, path, u"Y", y, false);
+        }
+      }
+      path.resize(entry);
+      line.resize(colon);  // load stores the size name
       return true;
     }
-    if (!appendToPath(path, std::u16string(key) + u"\\", line, kKeysSource)) return false;
-    const std::size_t next = letter.find(u'=');
-    if (storeNumber(object, line, path, u"MUNITS", letter.substr(0, next), true)) {
-      const std::u16string_view second = next == std::u16string_view::npos
-                                             ? std::u16string_view()
-                                             : skip_leading(letter.substr(next + 1), u" ");
-      storeNumber(object, line, path, u"DUNITS", second, true);
+    case Keyword::kScale: {
+      const std::u16string_view numbers = letter();
+      if (kv_iequal(numbers, u"F")) {
+        m_expectedKind = kText;
+        return true;
+      }
+      m_work.assign(key);
+      m_work.push_back(u'\\');
+      if (!appendToPath(path, m_work, line, kKeysSource)) return false;
+      const std::size_t next = numbers.find(u'=');
+      if (storeNumber(object, line, path, u"MUNITS", numbers.substr(0, next), true)) {
+        const std::u16string_view second = next == std::u16string_view::npos
+                                               ? std::u16string_view()
+                                               : skip_leading(numbers.substr(next + 1), u" ");
+        storeNumber(object, line, path, u"DUNITS", second, true);
+      }
+      path.resize(entry);
+      return false;
     }
-    path.resize(entry);
-    return false;
   }
-  return refuse();
+  return false;
 }
 
 bool KV_PCPFile::storeNumber(KV_Object* object, std::u16string_view line, std::u16string& path,

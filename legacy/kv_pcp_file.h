@@ -123,6 +123,10 @@ class KV_PCPFile : public KV_PIAFile {
   // Set by BEGIN_COLOR=DEFAULT, cleared by the next END_COLOR; one flag per
   // reader (see the header comment).
   bool m_defaultBlock;
+  // Work buffers of one load, kept so that lines need no allocation.
+  std::u16string m_line;
+  std::u16string m_key;
+  std::u16string m_work;
   std::u16string m_value;
 };
 
