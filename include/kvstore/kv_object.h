@@ -176,7 +176,11 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   //
   // Types served by this build:
   //   load (file)       FT_PIA, FT_PCP, FT_PC2
-  //   load (stream)     FT_PIA, FT_PCP, FT_PC2
+  //                     FT_PDT (fileName names the key-text file of a driver
+  //                     description set; the capability files are read from
+  //                     its folder, and root must not be empty)
+  //   load (stream)     FT_PIA, FT_PCP, FT_PC2 (FT_PDT is refused: a set is a
+  //                     folder)
   //   load_cfg_section  FT_CFG
   //   save              FT_PIA
   //   getFileVersion    FT_PCP (through the PIA reader, which accepts only a
