@@ -59,6 +59,14 @@ else
   exit 1
 fi
 
+# An older PC2 plotter configuration: recognised by its first line, read with
+# every default of the format filled in, and converted to PIA.
+cp "${kvtool%/build/release/bin/kvtool}/examples/plotter.pc2" .
+run version plotter.pc2
+run get plotter.pc2 '\Plotter/Device/WidthTable\Color8'
+run convert plotter.pc2 plotter.pia --header ''
+run dump plotter.pia --path '\PlotDriver'
+
 # A driver description set: the example folder imported below \Model, and a
 # part of the capability tree it gives.
 cp -r "${kvtool%/build/release/bin/kvtool}/examples/drivers" drivers
