@@ -296,9 +296,17 @@ void add(const std::string& op, const std::string& lib, std::size_t n, F f) {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  std::string pattern = (fs::temp_directory_path() / "kv_bench_pdt-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) die("cannot make a temporary folder");
-  g_root = pattern;
+  // KV_BENCH_PDT_DIR keeps the generated sets (and their PIA twins) in that
+  // folder, for a profiler or an instruction count.
+  const char* keep = std::getenv("KV_BENCH_PDT_DIR");
+  if (keep != nullptr) {
+    g_root = keep;
+    fs::create_directories(g_root);
+  } else {
+    std::string pattern = (fs::temp_directory_path() / "kv_bench_pdt-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) die("cannot make a temporary folder");
+    g_root = pattern;
+  }
   for (std::size_t n : parse_lines(argc, argv)) {
     add("pdt_import", "kvstore", n, import_pdt);
     add("pdt_import", "pia_load", n, load_pia);
@@ -306,7 +314,9 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   g_sets.clear();
-  std::error_code ignored;
-  fs::remove_all(g_root, ignored);
+  if (keep == nullptr) {
+    std::error_code ignored;
+    fs::remove_all(g_root, ignored);
+  }
   return 0;
 }
