@@ -1,12 +1,11 @@
 // Copyright the kvstore authors.
 //
-// The custom capabilities step, through whole loads of small sets; the
-// expected PIA lines show the type of every value (a quote for text, a "."
-// for reals, TRUE or FALSE, backslashes around raw bytes).
+// The custom capabilities step, through whole loads of small sets.
 #include "drivers/kv_pdt_custom.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,178 +24,96 @@ std::string line(const std::string& name, const std::vector<std::pair<int, std::
   return out;
 }
 
-// Loads a set whose custom capabilities are lines; returns the PIA text of
-// \M\custom_name.
-std::string custom_tree(const std::vector<std::string>& lines, const std::string& keys = "") {
+// Loads a set whose custom capabilities are lines into o.
+void load(KV_Object& o, const std::vector<std::string>& lines, const std::string& keys = "") {
   PdtSet set;
   set.keys(keys);
   set.file("Custom Capability", lines);
-  KV_Object o;
   set.load(o);
-  return has_node(o, u"\\M\\custom_name") ? pia_text(o, u"\\M\\custom_name") : "<none>";
 }
 
+// The PIA lines of capability name that hold its type and values, in
+// order, without indentation.
+std::string typed(const KV_Object& o, const char16_t* name) {
+  std::istringstream lines(pia_text(o, (u"\\M\\custom_name\\" + std::u16string(name)).c_str()));
+  std::string line;
+  std::string out;
+  while (std::getline(lines, line)) {
+    line.erase(0, line.find_first_not_of(' '));
+    for (const char* kept : {"data_type=", "default_value=", "value=", "number_of_values="}) {
+      if (line.rfind(kept, 0) == 0) out += line + "\n";
+    }
+  }
+  return out;
+}
+
+const std::u16string kCustom = u"\\M\\custom_name\\";
+
 TEST(PdtCustom, EveryDataTypeAsDefaultAndListValue) {
-  EXPECT_EQ(
-      custom_tree({line("\"Print Quality\"",
-                        {{3, "Y"}, {4, "Normal"}, {7, "DT_String"}, {9, "Draft mode // first"}}),
-                   line("Copies", {{3, "y"}, {4, "12abc"}, {7, "DT_Long"}, {9, "-3"}}),
-                   line("Density", {{3, "N"}, {4, "1.25"}, {7, "DT_Double"}, {9, "x"}}),
-                   line("Enhance", {{4, "Yes"}, {7, "DT_Bool"}, {9, "yes"}}),
-                   line("Table", {{4, "0x0A0B"}, {7, "DT_Raw"}, {9, "0xc0ffEE"}})},
-                  "ORVA_CUSTOM_CAPABILITY_B3 \"Print quality\"\n"
-                  "ORVA_CUSTOM_CAPABILITY_B7 \"Table\"\n"),
-      "Print_Quality{\n"
-      " localized_name=\"Print quality\n"
-      " custom_caps_type=0\n"
-      " verifiable=TRUE\n"
-      " data_type=0\n"
-      " default_value=\"Normal\n"
-      " range_type=FALSE\n"
-      " number_of_values=1\n"
-      " value_list{\n"
-      "  0{\n"
-      "   value=\"Draft mode\n"
-      "   caps_type=0\n"
-      "  }\n"
-      " }\n"
-      "}\n"
-      "Copies{\n"
-      " localized_name=\"Print quality\n"  // no key for row 4: the last text found
-      " custom_caps_type=0\n"
-      " verifiable=TRUE\n"
-      " data_type=1\n"
-      " default_value=12\n"
-      " range_type=FALSE\n"
-      " number_of_values=1\n"
-      " value_list{\n"
-      "  0{\n"
-      "   value=-3\n"
-      "   caps_type=0\n"
-      "  }\n"
-      " }\n"
-      "}\n"
-      "Density{\n"
-      " localized_name=\"Print quality\n"
-      " custom_caps_type=0\n"
-      " verifiable=FALSE\n"
-      " data_type=2\n"
-      " default_value=1.25\n"
-      " range_type=FALSE\n"
-      " number_of_values=1\n"
-      " value_list{\n"
-      "  0{\n"
-      "   value=0.0\n"
-      "   caps_type=0\n"
-      "  }\n"
-      " }\n"
-      "}\n"
-      "Enhance{\n"
-      " localized_name=\"Print quality\n"
-      " custom_caps_type=0\n"
-      " verifiable=FALSE\n"
-      " data_type=3\n"
-      " default_value=TRUE\n"
-      " range_type=FALSE\n"
-      " number_of_values=1\n"
-      " value_list{\n"
-      "  0{\n"
-      "   value=FALSE\n"
-      "   caps_type=0\n"
-      "  }\n"
-      " }\n"
-      "}\n"
-      "Table{\n"
-      " localized_name=\"Table\n"
-      " custom_caps_type=0\n"
-      " verifiable=FALSE\n"
-      " data_type=4\n"
-      " default_value=\\0A0B\\\n"
-      " range_type=FALSE\n"
-      " number_of_values=1\n"
-      " value_list{\n"
-      "  0{\n"
-      "   value=\\C0FFEE\\\n"
-      "   caps_type=0\n"
-      "  }\n"
-      " }\n"
-      "}\n");
+  KV_Object o;
+  load(o,
+       {line("\"Print Quality\"",
+             {{3, "Y"}, {4, "Normal"}, {7, "DT_String"}, {9, "Draft mode // first"}}),
+        line("Copies", {{3, "y"}, {4, "12abc"}, {7, "DT_Long"}, {9, "-3"}}),
+        line("Density", {{3, "N"}, {4, "1.25"}, {7, "DT_Double"}, {9, "x"}}),
+        line("Enhance", {{4, "Yes"}, {7, "DT_Bool"}, {9, "yes"}}),
+        line("Table", {{4, "0x0A0B"}, {7, "DT_Raw"}, {9, "0xc0ffEE"}})},
+       "ORVA_CUSTOM_CAPABILITY_B3 \"Print quality\"\nORVA_CUSTOM_CAPABILITY_B7 \"Table\"\n");
+  // The PIA forms show the types: a quote for text, a "." for reals, TRUE
+  // or FALSE, backslashes around raw bytes.
+  EXPECT_EQ(typed(o, u"Print_Quality"),
+            "data_type=0\ndefault_value=\"Normal\nnumber_of_values=1\nvalue=\"Draft mode\n");
+  EXPECT_EQ(typed(o, u"Copies"), "data_type=1\ndefault_value=12\nnumber_of_values=1\nvalue=-3\n");
+  EXPECT_EQ(typed(o, u"Density"),
+            "data_type=2\ndefault_value=1.25\nnumber_of_values=1\nvalue=0.0\n");
+  EXPECT_EQ(typed(o, u"Enhance"),
+            "data_type=3\ndefault_value=TRUE\nnumber_of_values=1\nvalue=FALSE\n");
+  EXPECT_EQ(typed(o, u"Table"),
+            "data_type=4\ndefault_value=\\0A0B\\\nnumber_of_values=1\nvalue=\\C0FFEE\\\n");
+  const std::string head =
+      "localized_name=\"Print quality\n"
+      "custom_caps_type=0\n"
+      "verifiable=TRUE\n"
+      "data_type=0\n"
+      "default_value=\"Normal\n"
+      "range_type=FALSE\n";
+  EXPECT_EQ(pia_text(o, (kCustom + u"Print_Quality").c_str()).substr(0, head.size()), head);
+  EXPECT_EQ(get_int(o, kCustom + u"Print_Quality\\value_list\\0\\caps_type"), 0);
+  // Row 4 has no key: the last text found.
+  EXPECT_EQ(get_text(o, kCustom + u"Copies\\localized_name"), "Print quality");
+  EXPECT_EQ(get_bool(o, kCustom + u"Copies\\verifiable"), "true");
+  EXPECT_EQ(get_bool(o, kCustom + u"Density\\verifiable"), "false");
+  EXPECT_EQ(get_bool(o, kCustom + u"Enhance\\verifiable"), "false");
+  EXPECT_EQ(get_text(o, kCustom + u"Table\\localized_name"), "Table");
 }
 
 TEST(PdtCustom, RangesListsAndTheirCounts) {
-  EXPECT_EQ(
-      custom_tree(
-          {line("Delay", {{4, "30"}, {5, "600"}, {6, "-0.5"}, {7, "DT_Long"}, {8, "Y"}, {9, "7"}}),
+  KV_Object o;
+  load(o, {line("Delay", {{4, "30"}, {5, "600"}, {6, "-0.5"}, {7, "DT_Long"}, {8, "Y"}, {9, "7"}}),
            line("Mode", {{7, "DT_String"}, {8, "y"}, {9, "A"}}), line("", {{9, "B"}}),
            line("", {{9, "C"}}), line("Plain", {{7, "DT_String"}, {8, "N"}}),
-           line("Last", {{8, "Y"}}), line("", {{9, "after a range"}})}),
-      // A range: bounds, no value list, no count.
-      "Delay{\n"
-      " localized_name=\"\n"
-      " custom_caps_type=0\n"
-      " verifiable=FALSE\n"
-      " data_type=1\n"
-      " default_value=30\n"
-      " range_type=TRUE\n"
-      " range_max=600.0\n"
-      " range_min=-0.5\n"
-      "}\n"
-      // "y" is no range: three values, counted when the next name comes.
-      "Mode{\n"
-      " localized_name=\"\n"
-      " custom_caps_type=0\n"
-      " verifiable=FALSE\n"
-      " data_type=0\n"
-      " range_type=FALSE\n"
-      " number_of_values=3\n"
-      " value_list{\n"
-      "  0{\n"
-      "   value=\"A\n"
-      "   caps_type=0\n"
-      "  }\n"
-      "  1{\n"
-      "   value=\"B\n"
-      "   caps_type=0\n"
-      "  }\n"
-      "  2{\n"
-      "   value=\"C\n"
-      "   caps_type=0\n"
-      "  }\n"
-      " }\n"
-      "}\n"
-      // An empty list value of a string is the empty text.
-      "Plain{\n"
-      " localized_name=\"\n"
-      " custom_caps_type=0\n"
-      " verifiable=FALSE\n"
-      " data_type=0\n"
-      " range_type=FALSE\n"
-      " number_of_values=1\n"
-      " value_list{\n"
-      "  0{\n"
-      "   value=\"\n"
-      "   caps_type=0\n"
-      "  }\n"
-      " }\n"
-      "}\n"
-      // A value after a range counts from 0, and the end of the file
-      // writes the count.
-      "Last{\n"
-      " localized_name=\"\n"
-      " custom_caps_type=0\n"
-      " verifiable=FALSE\n"
-      " data_type=0\n"
-      " range_type=TRUE\n"
-      " range_max=0.0\n"
-      " range_min=0.0\n"
-      " number_of_values=1\n"
-      " value_list{\n"
-      "  0{\n"
-      "   value=\"after a range\n"
-      "   caps_type=0\n"
-      "  }\n"
-      " }\n"
-      "}\n");
+           line("Last", {{8, "Y"}}), line("", {{9, "after a range"}})});
+  // A range: its bounds, no value list, no count.
+  EXPECT_EQ(pia_text(o, (kCustom + u"Delay").c_str()),
+            "localized_name=\"\n"
+            "custom_caps_type=0\n"
+            "verifiable=FALSE\n"
+            "data_type=1\n"
+            "default_value=30\n"
+            "range_type=TRUE\n"
+            "range_max=600.0\n"
+            "range_min=-0.5\n");
+  // "y" is no range: three values, counted when the next name comes.
+  EXPECT_EQ(get_bool(o, kCustom + u"Mode\\range_type"), "false");
+  EXPECT_EQ(typed(o, u"Mode"),
+            "data_type=0\nnumber_of_values=3\nvalue=\"A\nvalue=\"B\nvalue=\"C\n");
+  EXPECT_EQ(get_int(o, kCustom + u"Mode\\value_list\\2\\caps_type"), 0);
+  // An empty list value of a string is the empty text.
+  EXPECT_EQ(typed(o, u"Plain"), "data_type=0\nnumber_of_values=1\nvalue=\"\n");
+  // A value after a range counts from 0; the end of the file writes the
+  // count.
+  EXPECT_EQ(get_double(o, kCustom + u"Last\\range_max"), 0.0);
+  EXPECT_EQ(typed(o, u"Last"), "data_type=0\nnumber_of_values=1\nvalue=\"after a range\n");
 }
 
 TEST(PdtCustom, TypeLetterIsTheFourthCharacter) {

@@ -70,114 +70,84 @@ TEST(PdtFile, ExampleSetGivesTheReviewedTree) {
             static_cast<double>(482.6f));
 }
 
-// Every property that an import defines, below the root; "*" stands for
-// one path component (an index or a name from the files).
-constexpr const char* kEveryProperty[] = {
-    // Custom capabilities.
-    "custom_name\\*\\localized_name", "custom_name\\*\\custom_caps_type",
-    "custom_name\\*\\verifiable", "custom_name\\*\\data_type", "custom_name\\*\\default_value",
-    "custom_name\\*\\range_type", "custom_name\\*\\range_max", "custom_name\\*\\range_min",
-    "custom_name\\*\\number_of_values", "custom_name\\*\\value_list\\*\\value",
-    "custom_name\\*\\value_list\\*\\caps_type",
-    // Dithering methods, memory areas, combinations.
-    "res_color_mem\\dithering_list\\*\\localized_name",
-    "res_color_mem\\dithering_list\\*\\pixel_expansion_ratio",
-    "res_color_mem\\dithering_list\\*\\source_pixel_ratio",
-    "res_color_mem\\dithering_list\\*\\renderers", "res_color_mem\\dithering_list\\*\\caps_type",
-    "res_color_mem\\dithering_list\\*\\dithering_type",
-    "res_color_mem\\dithering_list\\*\\threshold",
-    "res_color_mem\\dithering_list\\*\\matrix_size_x",
-    "res_color_mem\\dithering_list\\*\\matrix_size_y",
-    "res_color_mem\\dithering_list\\*\\matrix_list\\*\\*\\data",
-    "res_color_mem\\mem_area_list\\*\\caps_type", "res_color_mem\\mem_area_list\\*\\localized_name",
-    "res_color_mem\\mem_area_list\\*\\device_memory",
-    "res_color_mem\\mem_area_list\\*\\printable_area", "res_color_mem\\rcm_list\\*\\localized_name",
-    "res_color_mem\\rcm_list\\*\\number_of_colors", "res_color_mem\\rcm_list\\*\\color_depth",
-    "res_color_mem\\rcm_list\\*\\undithered_colors", "res_color_mem\\rcm_list\\*\\color_system",
-    "res_color_mem\\rcm_list\\*\\default_resolution", "res_color_mem\\rcm_list\\*\\caps_type",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\caps_type",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\localized_name",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\physical_resolution_x",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\physical_resolution_y",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\addressable_resolution_x",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\addressable_resolution_y",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\effective_resolution_x",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\effective_resolution_y",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\default_mem_area",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\res_color_mem\\dithering_list",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\mem_area\\*\\caps_type",
-    "res_color_mem\\rcm_list\\*\\resolution_list\\*\\mem_area\\*\\name",
-    "res_color_mem\\memory_changes_print_area", "res_color_mem\\default_name",
-    "res_color_mem\\ui_owner", "res_color_mem\\abilities", "res_color_mem\\caps_state",
-    // I/O methods and defaults.
-    "io\\method\\*\\caps_type", "io\\method\\*\\max_output_timeout",
-    "io\\method\\*\\min_output_timeout", "io\\method\\*\\max_input_timeout",
-    "io\\method\\*\\min_input_timeout", "io\\method\\*\\default_output_timeout",
-    "io\\method\\*\\default_input_timeout", "io\\method\\*\\default_baud_rate",
-    "io\\method\\*\\default_protocol", "io\\method\\*\\default_handshake",
-    "io\\method\\*\\handshakes", "io\\method\\*\\bidi_flags", "io\\method\\*\\abilities",
-    "io\\method\\*\\protocol\\*\\canonical_name", "io\\method\\*\\protocol\\*\\data_bits",
-    "io\\method\\*\\protocol\\*\\stop_bits", "io\\method\\*\\protocol\\*\\parity",
-    "io\\method\\*\\protocol\\*\\localized_name", "io\\method\\*\\protocol\\*\\caps_type",
-    "io\\method\\*\\baudrates\\*\\rate", "io\\method\\*\\baudrates\\*\\caps_type",
-    "io\\ui_owner", "io\\default_type", "io\\default_plot_file_extension", "io\\abilities",
-    "io\\caps_state",
-    // Media.
-    "media\\description\\*\\caps_type", "media\\description\\*\\name",
-    "media\\description\\*\\dimensional", "media\\description\\*\\printable_area",
-    "media\\description\\*\\media_bounds_urx", "media\\description\\*\\media_bounds_ury",
-    "media\\description\\*\\printable_bounds_llx", "media\\description\\*\\printable_bounds_lly",
-    "media\\description\\*\\printable_bounds_urx", "media\\description\\*\\printable_bounds_ury",
-    "media\\size\\*\\media_group", "media\\size\\*\\caps_type", "media\\size\\*\\name",
-    "media\\size\\*\\localized_name", "media\\size\\*\\landscape_mode",
-    "media\\size\\*\\media_description_name", "media\\type\\*\\name", "media\\type\\*\\caps_type",
-    "media\\type\\*\\localized_name", "media\\type\\*\\max_resolution_x",
-    "media\\type\\*\\max_resolution_y", "media\\type\\*\\drying_time",
-    "media\\source\\*\\caps_type", "media\\source\\*\\localized_name",
-    "media\\source\\*\\default_entry", "media\\source\\*\\feed",
-    "media\\source\\*\\entry\\*\\default_size", "media\\source\\*\\entry\\*\\width",
-    "media\\source\\*\\entry\\*\\frame_height", "media\\source\\*\\entry\\*\\localized_name",
-    "media\\source\\*\\entry\\*\\caps_type", "media\\source\\*\\entry\\*\\size_names\\*\\name",
-    "media\\source\\*\\entry\\*\\size_names\\*\\caps_type",
-    "media\\destination\\*\\localized_name", "media\\destination\\*\\caps_type",
-    "media\\destination\\*\\default_collating", "media\\destination\\*\\default_stapling",
-    "media\\destination\\*\\default_folding", "media\\destination\\*\\default_cutting",
-    "media\\destination\\*\\collating\\*\\caps_type",
-    "media\\destination\\*\\collating\\*\\localized_name",
-    "media\\destination\\*\\collating\\*\\collating_type",
-    "media\\destination\\*\\stapling\\*\\caps_type",
-    "media\\destination\\*\\stapling\\*\\localized_name",
-    "media\\destination\\*\\stapling\\*\\location", "media\\destination\\*\\stapling\\*\\when",
-    "media\\destination\\*\\stapling\\*\\orientation",
-    "media\\destination\\*\\folding\\*\\caps_type",
-    "media\\destination\\*\\folding\\*\\localized_name",
-    "media\\destination\\*\\folding\\*\\folding_type", "media\\destination\\*\\folding\\*\\when",
-    "media\\destination\\*\\cutting\\*\\caps_type",
-    "media\\destination\\*\\cutting\\*\\localized_name", "media\\destination\\*\\cutting\\*\\when",
-    "media\\selection_methods", "media\\default_selection_method",
-    "media\\default_longplot_reduction", "media\\max_number_of_copies", "media\\duplexing_modes",
-    "media\\default_duplexing_mode", "media\\default_source", "media\\default_size",
-    "media\\default_destination", "media\\default_type", "media\\mediacopies",
-    "media\\size_max_x", "media\\size_max_y", "media\\max_roll_height", "media\\ui_owner",
-    "media\\landscape", "media\\abilities", "media\\caps_state",
-    // Raster abilities.
-    "RASTER\\abilities", "RASTER\\orientation_prefs",
-    // Pens.
-    "physical_pen\\max_npens", "physical_pen\\default_npens", "physical_pen\\max_speed",
-    "physical_pen\\default_speed", "physical_pen\\programmable_widths",
-    "physical_pen\\programmable_speeds", "physical_pen\\hardware_fills",
-    "physical_pen\\area_fill_corr", "physical_pen\\max_width", "physical_pen\\min_width",
-    "physical_pen\\min_speed", "physical_pen\\max_optimization", "physical_pen\\default_width",
-    "physical_pen\\default_optimization", "physical_pen\\ui_owner", "physical_pen\\abilities",
-    "physical_pen\\caps_state",
-    // Model.
-    "meta\\canonical_family_name", "meta\\driver_version", "meta\\canonical_model_name",
-    "meta\\model_abilities", "meta\\localized_model_name", "meta\\localized_family_name",
-    "meta\\driver_tag_line", "meta\\toolkit_version",
-    // Line types, init/term.
-    "linetype\\abilities", "linetype\\capabilities", "linetype\\caps_state",
-    "linetype\\font\\*\\width", "init_term\\ui_owner", "init_term\\abilities",
+// Every property that an import defines, below the root: a branch ("*"
+// stands for one component, an index or a name from the files) and the
+// names of its properties.
+struct PropertyRow {
+  const char* branch;
+  const char* names;  // separated by blanks
 };
+
+// clang-format off
+constexpr PropertyRow kEveryProperty[] = {
+  {"custom_name\\*", "localized_name custom_caps_type verifiable data_type default_value "
+                     "range_type range_max range_min number_of_values"},
+  {"custom_name\\*\\value_list\\*", "value caps_type"},
+  {"res_color_mem", "memory_changes_print_area default_name ui_owner abilities caps_state"},
+  {"res_color_mem\\dithering_list\\*", "localized_name pixel_expansion_ratio source_pixel_ratio "
+                                       "renderers caps_type dithering_type threshold "
+                                       "matrix_size_x matrix_size_y"},
+  {"res_color_mem\\dithering_list\\*\\matrix_list\\*\\*", "data"},
+  {"res_color_mem\\mem_area_list\\*", "caps_type localized_name device_memory printable_area"},
+  {"res_color_mem\\rcm_list\\*", "localized_name number_of_colors color_depth undithered_colors "
+                                 "color_system default_resolution caps_type"},
+  {"res_color_mem\\rcm_list\\*\\resolution_list\\*",
+   "caps_type localized_name physical_resolution_x physical_resolution_y "
+   "addressable_resolution_x addressable_resolution_y effective_resolution_x "
+   "effective_resolution_y default_mem_area"},
+  {"res_color_mem\\rcm_list\\*\\resolution_list\\*\\res_color_mem", "dithering_list"},
+  {"res_color_mem\\rcm_list\\*\\resolution_list\\*\\mem_area\\*", "caps_type name"},
+  {"io", "ui_owner default_type default_plot_file_extension abilities caps_state"},
+  {"io\\method\\*", "caps_type max_output_timeout min_output_timeout max_input_timeout "
+                    "min_input_timeout default_output_timeout default_input_timeout "
+                    "default_baud_rate default_protocol default_handshake handshakes bidi_flags "
+                    "abilities"},
+  {"io\\method\\*\\protocol\\*", "canonical_name data_bits stop_bits parity localized_name "
+                                 "caps_type"},
+  {"io\\method\\*\\baudrates\\*", "rate caps_type"},
+  {"media", "selection_methods default_selection_method default_longplot_reduction "
+            "max_number_of_copies duplexing_modes default_duplexing_mode default_source "
+            "default_size default_destination default_type mediacopies size_max_x size_max_y "
+            "max_roll_height ui_owner landscape abilities caps_state"},
+  {"media\\description\\*", "caps_type name dimensional printable_area media_bounds_urx "
+                            "media_bounds_ury printable_bounds_llx printable_bounds_lly "
+                            "printable_bounds_urx printable_bounds_ury"},
+  {"media\\size\\*", "media_group caps_type name localized_name landscape_mode "
+                     "media_description_name"},
+  {"media\\type\\*", "name caps_type localized_name max_resolution_x max_resolution_y "
+                     "drying_time"},
+  {"media\\source\\*", "caps_type localized_name default_entry feed"},
+  {"media\\source\\*\\entry\\*", "default_size width frame_height localized_name caps_type"},
+  {"media\\source\\*\\entry\\*\\size_names\\*", "name caps_type"},
+  {"media\\destination\\*", "localized_name caps_type default_collating default_stapling "
+                            "default_folding default_cutting"},
+  {"media\\destination\\*\\collating\\*", "caps_type localized_name collating_type"},
+  {"media\\destination\\*\\stapling\\*", "caps_type localized_name location when orientation"},
+  {"media\\destination\\*\\folding\\*", "caps_type localized_name folding_type when"},
+  {"media\\destination\\*\\cutting\\*", "caps_type localized_name when"},
+  {"RASTER", "abilities orientation_prefs"},
+  {"physical_pen", "max_npens default_npens max_speed default_speed programmable_widths "
+                   "programmable_speeds hardware_fills area_fill_corr max_width min_width "
+                   "min_speed max_optimization default_width default_optimization ui_owner "
+                   "abilities caps_state"},
+  {"meta", "canonical_family_name driver_version canonical_model_name model_abilities "
+           "localized_model_name localized_family_name driver_tag_line toolkit_version"},
+  {"linetype", "abilities capabilities caps_state"},
+  {"linetype\\font\\*", "width"},
+  {"init_term", "ui_owner abilities"},
+};
+// clang-format on
+
+// The property paths of the table, each a pattern.
+std::vector<std::string> every_property() {
+  std::vector<std::string> patterns;
+  for (const PropertyRow& row : kEveryProperty) {
+    std::istringstream names(row.names);
+    std::string name;
+    while (names >> name) patterns.push_back(std::string(row.branch) + "\\" + name);
+  }
+  return patterns;
+}
 
 // The property paths of a PIA text, below its first node.
 std::vector<std::string> property_paths(const std::string& text) {
@@ -219,14 +189,16 @@ bool matches(const std::string& pattern, const std::string& path) {
 TEST(PdtFile, ExampleSetHoldsEveryPropertyAndNoOther) {
   const std::vector<std::string> paths =
       property_paths(read_file(source_dir() / "drivers" / "testdata" / "example_set.expected"));
-  for (const char* pattern : kEveryProperty) {
+  const std::vector<std::string> patterns = every_property();
+  EXPECT_EQ(patterns.size(), 180u);
+  for (const std::string& pattern : patterns) {
     bool found = false;
     for (const std::string& path : paths) found = found || matches(pattern, path);
     EXPECT_TRUE(found) << "the example set lacks " << pattern;
   }
   for (const std::string& path : paths) {
     bool known = false;
-    for (const char* pattern : kEveryProperty) known = known || matches(pattern, path);
+    for (const std::string& pattern : patterns) known = known || matches(pattern, path);
     EXPECT_TRUE(known) << "no import writes " << path;
   }
 }
