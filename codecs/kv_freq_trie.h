@@ -74,10 +74,18 @@ class KV_FreqTrie : public KV_Mem_Obj {
   int16_t remove();
   void assign_codes();
 
-  Node m_nodes[2 * kSymbols - 1];
+  // A heap place keeps its node's weight beside the node, so that sifting
+  // compares without a trip to the node.
+  struct Place {
+    uint32_t weight;
+    int16_t node;
+  };
+
+  Node m_nodes[2 * kSymbols - 1];  // the leaves first, then the inner nodes
   int m_nodeCount = 0;
-  int16_t m_heap[kSymbols + 1];  // place 0 unused
-  int m_heapNext = 1;            // the next free place
+  int m_leafCount = 0;
+  Place m_heap[kSymbols + 1];  // place 0 unused
+  int m_heapNext = 1;          // the next free place
   int16_t m_root = kNone;
   uint64_t m_code[kSymbols] = {};
   uint8_t m_length[kSymbols] = {};

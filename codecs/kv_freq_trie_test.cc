@@ -5,7 +5,10 @@
 
 #include <cstdint>
 #include <map>
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -50,6 +53,98 @@ TEST(KvFreqTrie, HeapTiesFollowTheSiftRules) {
   // A newly merged node as heavy as a waiting leaf stays below it.
   EXPECT_EQ(codes_of("aabbbbcc"),
             (std::map<char, std::string>{{'a', "10"}, {'b', "0"}, {'c', "11"}}));
+}
+
+// The heap rules written out step by step, with swaps, as a reference.
+struct ReferenceHeap {
+  std::vector<uint32_t> weight;  // by node
+  std::vector<int> left, right;
+  std::vector<int> heap{-1};  // place 0 unused
+
+  void insert(int node) {
+    std::size_t place = heap.size();
+    heap.push_back(node);
+    while (place > 1 && weight[heap[place / 2]] > weight[node]) {
+      std::swap(heap[place], heap[place / 2]);
+      place /= 2;
+    }
+  }
+  int remove() {
+    const int top = heap[1];
+    heap[1] = heap.back();
+    heap.pop_back();
+    const std::size_t size = heap.size() - 1;
+    std::size_t place = 1;
+    while (2 * place + 1 <= size) {
+      const uint32_t w = weight[heap[place]];
+      const uint32_t lw = weight[heap[2 * place]];
+      const uint32_t rw = weight[heap[2 * place + 1]];
+      if (!(w > lw) && !(w > rw)) return top;
+      const std::size_t lighter = rw < lw ? 2 * place + 1 : 2 * place;
+      std::swap(heap[place], heap[lighter]);
+      place = lighter;
+    }
+    if (2 * place == size && weight[heap[2 * place]] < weight[heap[place]]) {
+      std::swap(heap[place], heap[2 * place]);
+    }
+    return top;
+  }
+};
+
+// The code of every symbol by the reference heap.
+std::map<int, std::string> reference_codes(const uint32_t* counts) {
+  ReferenceHeap h;
+  std::vector<int> symbol;
+  for (int s = 0; s < 256; ++s) {
+    if (counts[s] == 0) continue;
+    h.weight.push_back(counts[s]);
+    h.left.push_back(-1);
+    h.right.push_back(-1);
+    symbol.push_back(s);
+    h.insert(static_cast<int>(h.weight.size()) - 1);
+  }
+  std::map<int, std::string> codes;
+  if (h.heap.size() < 3) return codes;
+  while (h.heap.size() > 2) {
+    const int a = h.remove();
+    const int b = h.remove();
+    h.weight.push_back(h.weight[a] + h.weight[b]);
+    h.left.push_back(a);
+    h.right.push_back(b);
+    symbol.push_back(-1);
+    h.insert(static_cast<int>(h.weight.size()) - 1);
+  }
+  std::vector<std::pair<int, std::string>> stack{{h.remove(), ""}};
+  while (!stack.empty()) {
+    auto [node, prefix] = stack.back();
+    stack.pop_back();
+    if (h.left[node] < 0) {
+      codes[symbol[node]] = prefix;
+    } else {
+      stack.push_back({h.right[node], prefix + "1"});
+      stack.push_back({h.left[node], prefix + "0"});
+    }
+  }
+  return codes;
+}
+
+TEST(KvFreqTrie, EveryTieIsBrokenLikeTheHeapRules) {
+  std::mt19937 random(5);
+  for (int trial = 0; trial < 400; ++trial) {
+    // Few distinct small counts, so that ties abound.
+    uint32_t counts[256] = {};
+    const int symbols = 2 + static_cast<int>(random() % 80);
+    const uint32_t spread = 1 + random() % 6;
+    for (int k = 0; k < symbols; ++k) counts[random() % 256] = 1 + random() % spread;
+    KV_FreqTrie trie(counts);
+    std::map<int, std::string> got;
+    for (int s = 0; s < 256; ++s) {
+      if (counts[s] != 0) got[s] = code_text(trie, s);
+    }
+    const std::map<int, std::string> expected = reference_codes(counts);
+    if (expected.empty()) continue;  // a single value
+    ASSERT_EQ(got, expected) << "trial " << trial;
+  }
 }
 
 TEST(KvFreqTrie, EmptyAndSingleTables) {

@@ -7,6 +7,7 @@
 // bounds it), then decodes with a lookup table indexed by the next
 // kTableBits bits, which gives the byte and its code length at once; the
 // rare longer codes walk the tree from the root bit by bit.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -184,77 +185,215 @@ Buffer encode_block(const unsigned char* data, uint32_t size, uint32_t*& table, 
   return block;
 }
 
-// Decodes exactly n bytes from the B bits at bits[0..B/8], which must end
-// exactly with the last code. The tree has at least two leaves and every
-// code is at most kMaxCodeBits long.
-void decode_bits(const KV_FreqTrie& trie, const unsigned char* bits, uint32_t b, unsigned char* out,
-                 uint32_t n) {
-  const int tableBits = trie.maxLength() < kTableBits ? trie.maxLength() : kTableBits;
-  // Entry: the byte value in the low 8 bits and the code length above; 0
-  // for a prefix of a longer code.
-  uint16_t lookup[1 << kTableBits];
-  std::memset(lookup, 0, sizeof(uint16_t) << tableBits);
-  for (int s = 0; s < KV_FreqTrie::kSymbols; ++s) {
-    const int length = trie.length(s);
-    if (length == 0 || length > tableBits) continue;
-    const auto first = static_cast<uint32_t>(trie.code(s) << (tableBits - length));
-    const uint32_t count = uint32_t{1} << (tableBits - length);
-    const auto entry = static_cast<uint16_t>(length << 8 | s);
-    for (uint32_t k = 0; k < count; ++k) lookup[first + k] = entry;
+// The decoder of the code bits.
+//
+// Each lookup costs a load whose result decides the next lookup, so the
+// speed is set by the chain of lookups. Two things shorten it:
+//   - where the next kTableBits bits hold two whole codes, one lookup yields
+//     both bytes (a table of pairs; building it costs about one lookup per
+//     entry, so it is built only when there are at least kPairsFrom times as
+//     many bytes to decode as entries);
+//   - a second chain runs beside the first: it starts decoding in the middle
+//     of the bits (at a byte boundary) into a scratch buffer, while the first
+//     decodes from the start. A prefix code falls into step with the true
+//     code boundaries after a few codes, so when the first chain reaches the
+//     middle it looks for a code boundary that the second chain also passed;
+//     from there the second chain's bytes are the right ones. When no such
+//     boundary turns up among the second chain's first kSyncCodes codes, or
+//     its bytes do not come out to the right count and end, they are thrown
+//     away and the first chain decodes the rest alone, so the result and
+//     every error are those of a plain decode.
+constexpr uint32_t kPairsFrom = 4;
+constexpr uint32_t kTwoChainsFrom = 256;  // bytes to decode
+constexpr int kSyncCodes = 32;
+
+class BitDecoder {
+ public:
+  BitDecoder(const KV_FreqTrie& trie, const unsigned char* bits, uint32_t b, uint32_t n)
+      : m_trie(trie), m_bits(bits), m_b(b), m_nbytes(uint64_t{b} / 8 + 1), m_n(n) {
+    m_tableBits = trie.maxLength() < kTableBits ? trie.maxLength() : kTableBits;
+    m_shift = 64 - m_tableBits;
+    const uint32_t entries = uint32_t{1} << m_tableBits;
+    // An entry holds one or two codes: their total length in bits 0-7, the
+    // bytes in bits 8-15 and 16-23 and their number in bits 24-31; 0 for a
+    // prefix of a longer code. The bytes above bit 7 leave the length
+    // unchanged modulo 64, so a shift by the entry itself (the machine takes
+    // shift counts modulo 64) is a shift by the length: one step less
+    // between two lookups.
+    std::memset(m_single, 0, sizeof(uint32_t) * entries);
+    for (int s = 0; s < KV_FreqTrie::kSymbols; ++s) {
+      const int length = trie.length(s);
+      if (length == 0 || length > m_tableBits) continue;
+      const auto first = static_cast<uint32_t>(trie.code(s) << (m_tableBits - length));
+      const uint32_t entry =
+          static_cast<uint32_t>(s) << 8 | static_cast<uint32_t>(length) | 1u << 24;
+      std::fill_n(m_single + first, uint32_t{1} << (m_tableBits - length), entry);
+    }
+    m_fast = m_single;
+    if (n / kPairsFrom < entries) return;
+    for (uint32_t index = 0; index < entries; ++index) {
+      const uint32_t first = m_single[index];
+      const uint32_t length = first & 0xFF;
+      const uint32_t second = m_single[(index << length) & (entries - 1)];
+      const uint32_t total = length + (second & 0xFF);
+      const bool both = first != 0 && second != 0 && total <= static_cast<uint32_t>(m_tableBits);
+      m_pair[index] = both ? total | (first & 0xFF00) | (second & 0xFF00) << 8 | 2u << 24 : first;
+    }
+    m_fast = m_pair;
   }
 
-  const uint64_t nbytes = uint64_t{b} / 8 + 1;
-  uint64_t pos = 0;
-  uint32_t i = 0;
-  const int shift = 64 - tableBits;
-  // One code from the tree, bit by bit, never past the B-th bit.
-  auto walk = [&]() {
-    int16_t node = trie.root();
-    while (!trie.is_leaf(node)) {
-      if (pos >= b) fail(97);
-      const int bit = bits[pos >> 3] >> (7 - (pos & 7)) & 1;
-      node = bit != 0 ? trie.node(node).right : trie.node(node).left;
-      ++pos;
+  // Decodes exactly n bytes into out, ending exactly at the B-th bit; throws
+  // KV_Severe 97 otherwise.
+  void run(unsigned char* out) {
+    Chain first{0, out, out + m_n};
+    if (m_n >= kTwoChainsFrom) two_chains(first);
+    while (first.o < first.end) {
+      if (!group(first)) one(first, true);
     }
-    out[i++] = static_cast<unsigned char>(trie.node(node).symbol);
+    if (first.pos != m_b) fail(97);
+  }
+
+ private:
+  struct Chain {
+    uint64_t pos;      // the next code's first bit
+    unsigned char* o;  // where its byte goes
+    unsigned char* end;
   };
 
   // While 8 bytes can be loaded at the position, the next 49 bits lie inside
-  // the B bits: four codes of at most kTableBits bits each fit in them.
-  static_assert(4 * kTableBits <= 49, "four table codes per load");
-  while ((pos >> 3) + 8 <= nbytes && n - i >= 4) {
-    uint64_t window = get_be64(bits + (pos >> 3)) << (pos & 7);
+  // the B bits: four lookups of at most kTableBits bits each fit in them. A
+  // lookup stores two bytes whatever it yields: a group stores up to 8.
+  bool can_group(const Chain& c) const { return (c.pos >> 3) + 8 <= m_nbytes && c.end - c.o >= 8; }
+
+  // Up to four lookups at once. Returns false when it stops at a long code
+  // (or cannot run at all); the codes before it are taken.
+  bool group(Chain& c) const {
+    static_assert(4 * kTableBits <= 49, "four lookups per load");
+    if (!can_group(c)) return false;
+    uint64_t window = get_be64(m_bits + (c.pos >> 3)) << (c.pos & 7);
+    uint32_t used = 0;
+    unsigned char* o = c.o;
+    bool whole = true;
     for (int k = 0; k < 4; ++k) {
-      const uint16_t entry = lookup[window >> shift];
+      const uint32_t entry = m_fast[window >> m_shift];
       if (entry == 0) {
-        walk();
+        whole = false;
         break;
       }
-      const int length = entry >> 8;
-      out[i++] = static_cast<unsigned char>(entry);
-      window <<= length;
-      pos += length;
+      o[0] = static_cast<unsigned char>(entry >> 8);
+      o[1] = static_cast<unsigned char>(entry >> 16);
+      o += entry >> 24;
+      window <<= entry & 63;
+      used += entry & 0xFF;
     }
+    c.o = o;
+    c.pos += used;
+    return whole;
   }
-  // The tail: the window is assembled byte by byte, zeros past the block.
-  while (i < n) {
+
+  // One code, never past the B-th bit: false when the bits run out (thrown
+  // as 97 when strict).
+  bool one(Chain& c, bool strict) const {
     uint64_t window = 0;
     for (int k = 0; k < 8; ++k) {
-      const uint64_t at = (pos >> 3) + k;
-      window = window << 8 | (at < nbytes ? bits[at] : 0);
+      const uint64_t at = (c.pos >> 3) + k;
+      window = window << 8 | (at < m_nbytes ? m_bits[at] : 0);
     }
-    window <<= pos & 7;
-    const uint16_t entry = lookup[window >> shift];
-    const int length = entry >> 8;
-    if (entry == 0 || pos + length > b) {
-      walk();
-      continue;
+    window <<= c.pos & 7;
+    const uint32_t entry = m_single[window >> m_shift];
+    const uint32_t length = entry & 0xFF;
+    if (entry != 0 && c.pos + length <= m_b) {
+      *c.o++ = static_cast<unsigned char>(entry >> 8);
+      c.pos += length;
+      return true;
     }
-    out[i++] = static_cast<unsigned char>(entry);
-    pos += length;
+    int16_t node = m_trie.root();
+    uint64_t pos = c.pos;
+    while (!m_trie.is_leaf(node)) {
+      if (pos >= m_b) {
+        if (strict) fail(97);
+        return false;
+      }
+      const int bit = m_bits[pos >> 3] >> (7 - (pos & 7)) & 1;
+      node = bit != 0 ? m_trie.node(node).right : m_trie.node(node).left;
+      ++pos;
+    }
+    *c.o++ = static_cast<unsigned char>(m_trie.node(node).symbol);
+    c.pos = pos;
+    return true;
   }
-  if (pos != b) fail(97);
-}
+
+  // Runs the second chain from the middle beside the first; on success the
+  // first chain ends complete. Otherwise the first chain stands at a code
+  // boundary with its bytes so far, and the caller goes on alone.
+  void two_chains(Chain& first) {
+    const uint64_t middle = (uint64_t{m_b} / 2) & ~uint64_t{7};
+    struct Free {
+      void operator()(unsigned char* p) const { kv_free(p); }
+    };
+    // The second chain's bytes cannot be more than n (or they are wrong);
+    // 8 more let a group store past the last.
+    std::unique_ptr<unsigned char, Free> scratch(
+        static_cast<unsigned char*>(allocate(std::size_t{m_n} + 8, u"temp")));
+    Chain second{middle, scratch.get(), scratch.get() + m_n + 8};
+    // The second chain's first code boundaries.
+    uint64_t starts[kSyncCodes];
+    int recorded = 0;
+    while (recorded < kSyncCodes) {
+      starts[recorded++] = second.pos;
+      if (second.pos >= m_b || !one(second, false)) return;
+    }
+    // Both chains side by side while the first stays clear of the middle.
+    bool secondAlive = true;
+    while (first.pos + 4 * kTableBits < starts[0] && can_group(first)) {
+      if (!group(first)) one(first, true);
+      if (secondAlive && second.pos < m_b && !group(second)) {
+        secondAlive = second.o < second.end - 8 && one(second, false);
+      }
+    }
+    // The first chain walks code by code to a boundary of the second one.
+    int match = 0;
+    for (;;) {
+      while (match < recorded && starts[match] < first.pos) ++match;
+      if (match == recorded) return;
+      if (starts[match] == first.pos) break;
+      if (first.o == first.end) return;
+      if (!group_one(first)) return;
+    }
+    // The second chain decodes to the end of the bits.
+    while (secondAlive && second.pos < m_b) {
+      if (!group(second)) {
+        if (second.o >= second.end - 8) return;
+        secondAlive = one(second, false);
+      }
+    }
+    const uint64_t tail = static_cast<uint64_t>(second.o - scratch.get()) - match;
+    if (!secondAlive || second.pos != m_b || tail != static_cast<uint64_t>(first.end - first.o)) {
+      return;
+    }
+    std::memcpy(first.o, scratch.get() + match, tail);
+    first.o = first.end;
+    first.pos = m_b;
+  }
+
+  // One code of the first chain, strictly; false when its bytes are full.
+  bool group_one(Chain& c) const {
+    if (c.o == c.end) return false;
+    one(c, true);
+    return true;
+  }
+
+  const KV_FreqTrie& m_trie;
+  const unsigned char* m_bits;
+  uint32_t m_b;
+  uint64_t m_nbytes;
+  uint32_t m_n;
+  int m_tableBits;
+  int m_shift;
+  const uint32_t* m_fast;
+  uint32_t m_single[1 << kTableBits];
+  uint32_t m_pair[1 << kTableBits];
+};
 
 Buffer decode_block(const unsigned char* data, uint32_t size, uint32_t*& table, KV_FreqTrie*& trie,
                     uint32_t& outSize) {
@@ -285,7 +424,7 @@ Buffer decode_block(const unsigned char* data, uint32_t size, uint32_t*& table, 
   if (single) {
     std::memset(result.get(), trie->node(root).symbol, n);
   } else if (n > 0) {
-    decode_bits(*trie, data + kBitsOffset, b, result.get(), n);
+    BitDecoder(*trie, data + kBitsOffset, b, n).run(result.get());
   }
   outSize = n;
   return result;
