@@ -152,7 +152,7 @@ void KV_DPIAFile::getVersion(char16_t* buffer, std::size_t size) {
   buffer[copied] = 0;
 }
 
-void KV_DPIAFile::readDirectory(Version version) {
+void KV_DPIAFile::readDirectory(Version version, const char16_t* wanted) {
   const bool withInfo = version == Version::k2;
   m_sections.clear();
   m_stream->seekg(0, std::ios::end);
@@ -160,6 +160,20 @@ void KV_DPIAFile::readDirectory(Version version) {
   check(kLoadSource, fileName());
   const auto fileSize = static_cast<uint64_t>(end < 0 ? 0 : end);
   m_streamSize = fileSize;
+
+  // A descriptor is compared as the bytes of the file when that gives the
+  // same answer as comparing it decoded: when the wanted text comes back
+  // unchanged from UTF-8 and holds no U+FFFD (which an invalid sequence of
+  // the file would decode to).
+  std::string wantedBytes;
+  bool byBytes = false;
+  if (wanted != nullptr) {
+    const std::size_t length = u16_length(wanted);
+    kv_u16_to_utf8(wanted, length, wantedBytes);
+    std::u16string back;
+    kv_utf8_to_u16(wantedBytes.data(), wantedBytes.size(), back);
+    byBytes = back == wanted && back.find(u'\uFFFD') == std::u16string::npos;
+  }
 
   m_stream->seekg(m_directoryOffset);
   uint32_t count = 0;
@@ -170,7 +184,8 @@ void KV_DPIAFile::readDirectory(Version version) {
       position + count * minEntry > fileSize) {
     refuse(kLoadSource, fileName());
   }
-  m_sections.reserve(count);
+  if (wanted == nullptr) m_sections.reserve(count);
+  bool found = false;
   std::string bytes;
   for (uint32_t i = 0; i < count; ++i) {
     DPIA_Section section{};
@@ -182,21 +197,35 @@ void KV_DPIAFile::readDirectory(Version version) {
     bytes.resize(length);
     m_stream->read(bytes.data(), length);
     check(kLoadSource, fileName());
-    kv_utf8_to_u16(bytes.data(), bytes.size(), section.descriptor);
+    bool keep = wanted == nullptr;
+    if (wanted == nullptr || (!found && !byBytes)) {
+      kv_utf8_to_u16(bytes.data(), bytes.size(), section.descriptor);
+      if (!keep) keep = section.descriptor == wanted;
+    } else if (!found) {
+      keep = bytes == wantedBytes;
+      if (keep) section.descriptor = wanted;
+    }
     position += 4 + uint64_t{length};
     if (withInfo) {
       readU32(length, kLoadSource, fileName());
       if (position + 4 + length + 8 > fileSize) refuse(kLoadSource, fileName());
-      bytes.resize(length);
-      m_stream->read(bytes.data(), length);
+      if (wanted == nullptr) {
+        bytes.resize(length);
+        m_stream->read(bytes.data(), length);
+        kv_utf8_to_u16(bytes.data(), bytes.size(), section.info);
+      } else {
+        m_stream->ignore(length);
+      }
       check(kLoadSource, fileName());
-      kv_utf8_to_u16(bytes.data(), bytes.size(), section.info);
       position += 4 + uint64_t{length};
     }
     readU32(section.offset, kLoadSource, fileName());
     readU32(section.size, kLoadSource, fileName());
     position += 8;
-    m_sections.push_back(std::move(section));
+    if (keep) {
+      found = true;
+      m_sections.push_back(std::move(section));
+    }
   }
   m_directorySize = position;
 }
@@ -204,7 +233,7 @@ void KV_DPIAFile::readDirectory(Version version) {
 void KV_DPIAFile::load(KV_Object* object, const char16_t* root, KV_Object::FileType) {
   const Version version = readVersion();
   if (version == Version::kUnknown) return;
-  readDirectory(version);
+  readDirectory(version, nullptr);
   const std::u16string base(root != nullptr ? root : u"");
   const std::u16string descriptorPath = base + u"\\DPIA_directory\\*\\descriptor";
   for (std::size_t i = 0; i < m_sections.size(); ++i) {
@@ -228,15 +257,9 @@ void KV_DPIAFile::load_section(KV_Object* object, const char16_t* path,
   }
   const Version version = readVersion();
   if (version == Version::kUnknown) return;
-  readDirectory(version);
-  const DPIA_Section* found = nullptr;
-  for (const DPIA_Section& section : m_sections) {
-    if (section.descriptor == descriptor) {
-      found = &section;
-      break;
-    }
-  }
-  if (found == nullptr) throw KV_Severe(83, kSectionSource, descriptor, kRevKvdpia);
+  readDirectory(version, descriptor);
+  if (m_sections.empty()) throw KV_Severe(83, kSectionSource, descriptor, kRevKvdpia);
+  const DPIA_Section* found = &m_sections.front();
 
   const uint64_t start = m_directorySize + found->offset;
   if (start + found->size > m_streamSize) refuse(kSectionSource, descriptor);

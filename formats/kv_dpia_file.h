@@ -107,14 +107,18 @@ class KV_DPIAFile : public KV_File {
   // null or no entry matches.
   virtual void load_section(KV_Object* object, const char16_t* path, const char16_t* descriptor);
 
-  // The directory as last read or written.
+  // The directory as last read by load or written by save; after
+  // load_section, the one entry that it loaded.
   const std::vector<DPIA_Section>& sections() const { return m_sections; }
 
  private:
   enum class Version { kUnknown, k1, k2 };
 
   Version readVersion();
-  void readDirectory(Version version);
+  // Reads the directory. With wanted null every entry is kept; otherwise
+  // only the first entry whose descriptor is wanted (none when no entry is),
+  // and the info texts are skipped.
+  void readDirectory(Version version, const char16_t* wanted);
   void writeDirectory();
   void readU32(uint32_t& value, const char16_t* operation, const char16_t* detail);
   void writeU32(uint32_t value, const char16_t* operation, const char16_t* detail);

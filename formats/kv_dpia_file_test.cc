@@ -280,6 +280,19 @@ TEST_F(DpiaFile, DescriptorsAndInfosKeepTheirText) {
   int v = 0;
   EXPECT_TRUE(back.GetProperty(u"\\s\\v", v));
   EXPECT_EQ(v, 3);
+
+  // Descriptors are compared as decoded text: an invalid byte reads as
+  // U+FFFD, and a lone surrogate asked for is not the U+FFFD of a file.
+  const std::string section = make_section(std::string("v=5\n", 5));
+  const std::u16string odd =
+      write("odd.dpia", make_file(0x20000, {{"\xFF", "", section}, {"\xEF\xBF\xBD", "", section}}));
+  KV_Object kv2;
+  kv2.load_section(odd.c_str(), KV_Object::FT_DPIA, u"\\s", u"\uFFFD");
+  EXPECT_TRUE(kv2.GetProperty(u"\\s\\v", v));
+  const char16_t lone[] = {0xD800, 0};
+  EXPECT_EQ(std::get<0>(
+                failure([&] { kv2.load_section(odd.c_str(), KV_Object::FT_DPIA, u"\\t", lone); })),
+            83u);
 }
 
 TEST_F(DpiaFile, PathsWithoutChildrenAndChildrenWithoutData) {
