@@ -23,6 +23,10 @@ echo "== benchmarks ($sizes properties)" >&2
 build/bench/bin/kv_bench --kv_sizes="$sizes" \
   --benchmark_out="$results/bench.json" --benchmark_out_format=json >&2
 
+echo "== DPIA files and the Huffman codec" >&2
+build/bench/bin/kv_bench_dpia \
+  --benchmark_out="$results/dpia.json" --benchmark_out_format=json >&2
+
 echo "== memory, one tree per process" >&2
 : >"$results/memory.jsonl"
 for lib in kvstore ptree; do
@@ -36,4 +40,4 @@ compiler=$(grep -m1 '^CMAKE_CXX_COMPILER:' build/bench/CMakeCache.txt | cut -d= 
 echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $("$compiler" --version | head -1)," \
   "$(grep -m1 '^CMAKE_BUILD_TYPE:' build/bench/CMakeCache.txt | cut -d= -f2-) build."
 echo
-python3 bench/report.py "$results/bench.json" "$results/memory.jsonl"
+python3 bench/report.py "$results/bench.json" "$results/memory.jsonl" "$results/dpia.json"
