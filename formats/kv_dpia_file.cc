@@ -238,15 +238,15 @@ void KV_DPIAFile::load(KV_Object* object, const char16_t* root, KV_Object::FileT
   const std::u16string descriptorPath = base + u"\\DPIA_directory\\*\\descriptor";
   for (std::size_t i = 0; i < m_sections.size(); ++i) {
     const std::u16string& text = m_sections[i].descriptor;
-    store(object, descriptorPath.c_str(), static_cast<int>(i), text.c_str(),
-          (text.size() + 1) * sizeof(char16_t), PROP_STRING);
+    store(object, descriptorPath.c_str(), text.c_str(), (text.size() + 1) * sizeof(char16_t),
+          PROP_STRING, static_cast<int>(i));
   }
   if (version != Version::k2) return;
   const std::u16string infoPath = base + u"\\DPIA_directory\\*\\info";
   for (std::size_t i = 0; i < m_sections.size(); ++i) {
     const std::u16string& text = m_sections[i].info;
-    store(object, infoPath.c_str(), static_cast<int>(i), text.c_str(),
-          (text.size() + 1) * sizeof(char16_t), PROP_STRING);
+    store(object, infoPath.c_str(), text.c_str(), (text.size() + 1) * sizeof(char16_t),
+          PROP_STRING, static_cast<int>(i));
   }
 }
 
