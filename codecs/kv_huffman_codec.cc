@@ -5,8 +5,9 @@
 // The decoder checks the whole block against its counts before it allocates
 // anything (the size of the restored data follows from the counts, and B
 // bounds it), then decodes with a lookup table indexed by the next
-// kTableBits bits, which gives the byte and its code length at once; the
-// rare longer codes walk the tree from the root bit by bit.
+// kTableBits bits, which gives one or two bytes and their code length at
+// once (BitDecoder below); the rare longer codes walk the tree from the root
+// bit by bit.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
