@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 
+#include "formats/kv_doc_file.h"
 #include "formats/kv_file.h"
 #include "formats/kv_pia_file.h"
 #include "kvstore/kv_exceptions.h"
@@ -23,6 +24,8 @@ std::unique_ptr<KV_File> make_loader(KV_Object::FileType type, GX_Error_Handler*
   switch (type) {
     case KV_Object::FT_PIA:
       return std::make_unique<KV_PIAFile>(handler);
+    case KV_Object::FT_DOC:
+      return std::make_unique<KV_DOCFile>(handler);
     default:
       return nullptr;
   }
@@ -35,6 +38,8 @@ std::unique_ptr<KV_File> make_saver(KV_Object::FileType type, bool utf8) {
       pia->setUtf8(utf8);
       return pia;
     }
+    case KV_Object::FT_DOC:
+      return std::make_unique<KV_DOCFile>(nullptr);
     default:
       return nullptr;
   }
@@ -109,6 +114,7 @@ void KV_Object::getFileVersion(const char16_t* fileName, char16_t* buffer, std::
   if (m_root == nullptr) throw KV_Severe(50, kVersion, u"m_root", kRevKvobj);
   std::unique_ptr<KV_File> format;
   if (type == FT_PCP) format = std::make_unique<KV_PIAFile>(nullptr);
+  if (type == FT_DOC) format = std::make_unique<KV_DOCFile>(nullptr);
   if (format == nullptr) refuse(kVersion);
   format->open(fileName, 0);
   format->getVersion(buffer, size);

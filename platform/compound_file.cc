@@ -150,7 +150,13 @@ kv_compound_file::kv_compound_file() {
 }
 
 kv_compound_file::~kv_compound_file() {
-  close();
+  try {
+    close();
+  } catch (...) {
+    // Out of memory while laying out the file: the file keeps what the last
+    // commit wrote.
+  }
+  if (m_fd >= 0) ::close(m_fd);
 }
 
 kv_compound_file::Element& kv_compound_file::element(uint32_t id) {

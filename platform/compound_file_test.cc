@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "testutil/cfb_tools.h"
 #include "testutil/sha256.h"
 #include "testutil/temp_dir.h"
 
@@ -107,48 +108,16 @@ void set16(std::string& b, std::size_t at, uint16_t v) {
 
 // ---- Reading documents back.
 
-// "D <path>" per storage and "S <path> <size> <sha256>" per stream, sorted,
-// the form of testdata/cfb_olefile_list.py.
-std::string listing(kv_compound_file& doc) {
-  std::vector<std::string> lines;
-  struct Level {
-    kv_cfb_enumerator it;
-    std::string prefix;
-  };
-  std::vector<Level> stack;
-  stack.push_back({kv_cfb_enumerator(doc.root()), ""});
-  while (!stack.empty()) {
-    kv_cfb_entry e;
-    if (!stack.back().it.next(e)) {
-      stack.pop_back();
-      continue;
-    }
-    const std::string path = stack.back().prefix + kv_u16_to_utf8(std::u16string(e.name).c_str());
-    if (e.kind == kv_cfb_kind::storage) {
-      lines.push_back("D " + path);
-      stack.push_back({kv_cfb_enumerator(e.storage()), path + "/"});
-    } else {
-      kv_cfb_stream s = e.stream();
-      std::string data(static_cast<std::size_t>(s.size()), '\0');
-      EXPECT_EQ(s.read(data.data(), data.size()), data.size());
-      lines.push_back("S " + path + " " + std::to_string(data.size()) + " " + sha256_hex(data));
-    }
-  }
-  std::sort(lines.begin(), lines.end());
-  std::string out;
-  for (const std::string& line : lines) out += line + "\n";
-  return out;
-}
-
 std::unique_ptr<kv_compound_file> parse(const std::string& bytes, kv_cfb_status& status) {
   return kv_compound_file::parse(bytes.data(), bytes.size(), status);
 }
 
+std::string listing(kv_compound_file& doc) {
+  return cfb_listing(doc);
+}
+
 std::string parsed_listing(const std::string& bytes) {
-  kv_cfb_status status;
-  auto doc = parse(bytes, status);
-  if (doc == nullptr) return std::string("ERROR ") + kv_cfb_error_name(status.error);
-  return listing(*doc);
+  return cfb_listing_of(bytes);
 }
 
 kv_cfb_error parse_error(const std::string& bytes) {
@@ -158,61 +127,12 @@ kv_cfb_error parse_error(const std::string& bytes) {
   return status.error;
 }
 
-// ---- Independent tools.
-
-struct RunResult {
-  int exit_code = -1;
-  std::string out;
-};
-
-// Runs a shell command; stderr is merged into out when merge_stderr.
 RunResult run(const std::string& command) {
-  RunResult r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return r;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) r.out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return run_command(command);
 }
 
-std::string source_dir() {
-  const char* dir = std::getenv("KV_SOURCE_DIR");
-  return dir != nullptr ? dir : ".";
-}
-
-std::string shell_quote(const fs::path& p) {
-  return "'" + p.string() + "'";
-}
-
-bool have_olefile() {
-  static const bool present =
-      run("/usr/bin/python3 -c 'import olefile' 2>/dev/null").exit_code == 0;
-  return present;
-}
-
-bool have_gsf() {
-  static const bool present = run("command -v gsf >/dev/null 2>&1").exit_code == 0;
-  return present;
-}
-
-std::string olefile_listing(const fs::path& file) {
-  return run("/usr/bin/python3 " +
-             shell_quote(source_dir() + "/platform/testdata/cfb_olefile_list.py") + " " +
-             shell_quote(file) + " 2>&1")
-      .out;
-}
-
-#define REQUIRE_OLEFILE()                                              \
-  if (!have_olefile())                                                 \
-  GTEST_SKIP() << "python3-olefile is not installed (apt-get install " \
-                  "python3-olefile); the independent reader is skipped"
-#define REQUIRE_GSF()                                                          \
-  if (!have_gsf())                                                             \
-  GTEST_SKIP() << "gsf (libgsf-bin) is not installed; the independent reader " \
-                  "is skipped"
+#define REQUIRE_OLEFILE() KV_REQUIRE_OLEFILE()
+#define REQUIRE_GSF() KV_REQUIRE_GSF()
 
 // ---- The test vectors.
 

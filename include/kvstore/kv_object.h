@@ -175,11 +175,12 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   // What a failed load stored before the failure stays in the tree.
   //
   // Types served by this build:
-  //   load (file)       FT_PIA
+  //   load (file)       FT_PIA, FT_DOC
   //   load (stream)     FT_PIA
-  //   save              FT_PIA
+  //   save              FT_PIA, FT_DOC
   //   getFileVersion    FT_PCP (through the PIA reader, which accepts only a
-  //                     PIA header line: anything else raises error 89)
+  //                     PIA header line: anything else raises error 89),
+  //                     FT_DOC ("1.000000")
   // Every other type throws KV_Warning 67.
 
   // Reads the file into the tree below the path root.
