@@ -2,7 +2,9 @@
 """Turns one run of kv_bench (JSON) and kv_bench_mem (JSON lines) into the
 markdown table of bench/README.md.
 
-usage: report.py BENCH_JSON MEMORY_JSONL
+usage: report.py BENCH_JSON MEMORY_JSONL [MORE_BENCH_JSON...]
+
+Further benchmark files (kv_bench_doc's, ...) add their rows.
 
 Times are the medians of the repetitions. The speed-up is the peer's time
 divided by kvstore's (above 1: kvstore is faster); for memory it is the
@@ -29,8 +31,13 @@ OPERATIONS = [
     ("encode", "Codec `encode`", "kvstore", "zlib", "`compress2` level 9", 1 / 1.1),
     ("decode", "Codec `decode`", "kvstore", "zlib", "`uncompress`", 1 / 1.1),
     ("scan", "Floor: `memchr` for LF", "memchr", None, "", None),
+    ("doc_save", "DOC save", "kvstore", "gsf", "libgsf `GsfOutfileMSOle`", 2.0),
+    ("doc_load", "DOC load", "kvstore", "gsf", "libgsf `GsfInfileMSOle`", 2.0),
+    ("doc_save", "DOC save against PIA", "kvstore", "pia", "our PIA save, plain", None),
+    ("doc_load", "DOC load against PIA", "kvstore", "pia", "our PIA load, plain", None),
 ]
-THROUGHPUT = {"save", "load", "save_z", "load_z", "encode", "decode", "scan"}
+THROUGHPUT = {"save", "load", "save_z", "load_z", "encode", "decode", "scan", "doc_save",
+              "doc_load"}
 
 
 def fmt_time(us):
@@ -65,12 +72,14 @@ def goal_text(goal, ratio):
 
 
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) < 3:
         sys.exit(__doc__)
-    with open(sys.argv[1], encoding="utf-8") as f:
-        run = json.load(f)
+    benchmarks = []
+    for path in [sys.argv[1]] + sys.argv[3:]:
+        with open(path, encoding="utf-8") as f:
+            benchmarks += json.load(f)["benchmarks"]
     times = {}  # (op, lib, size) -> (microseconds, bytes per iteration)
-    for b in run["benchmarks"]:
+    for b in benchmarks:
         if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
             continue
         op, lib, size = b["name"].split("/")[:3]

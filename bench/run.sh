@@ -23,6 +23,12 @@ echo "== benchmarks ($sizes properties)" >&2
 build/bench/bin/kv_bench --kv_sizes="$sizes" \
   --benchmark_out="$results/bench.json" --benchmark_out_format=json >&2
 
+# DOC documents against libgsf, up to 100k properties.
+doc_sizes=$(tr , '\n' <<<"$sizes" | awk '$1 <= 100000' | paste -sd, -)
+echo "== DOC benchmarks ($doc_sizes properties)" >&2
+build/bench/bin/kv_bench_doc --kv_sizes="$doc_sizes" \
+  --benchmark_out="$results/doc.json" --benchmark_out_format=json >&2
+
 echo "== memory, one tree per process" >&2
 : >"$results/memory.jsonl"
 for lib in kvstore ptree; do
@@ -36,4 +42,4 @@ compiler=$(grep -m1 '^CMAKE_CXX_COMPILER:' build/bench/CMakeCache.txt | cut -d= 
 echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $("$compiler" --version | head -1)," \
   "$(grep -m1 '^CMAKE_BUILD_TYPE:' build/bench/CMakeCache.txt | cut -d= -f2-) build."
 echo
-python3 bench/report.py "$results/bench.json" "$results/memory.jsonl"
+python3 bench/report.py "$results/bench.json" "$results/memory.jsonl" "$results/doc.json"

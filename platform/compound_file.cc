@@ -145,8 +145,7 @@ struct kv_compound_file::Element {
 };
 
 kv_compound_file::kv_compound_file() {
-  m_elements.emplace_back();
-  m_elements[0].name = u"Root Entry";
+  element(new_element()).name = u"Root Entry";
 }
 
 kv_compound_file::~kv_compound_file() {
@@ -160,11 +159,18 @@ kv_compound_file::~kv_compound_file() {
 }
 
 kv_compound_file::Element& kv_compound_file::element(uint32_t id) {
-  return m_elements[id];
+  return m_chunks[id >> kChunkShift][id & ((1u << kChunkShift) - 1)];
 }
 
 const kv_compound_file::Element& kv_compound_file::element(uint32_t id) const {
-  return m_elements[id];
+  return m_chunks[id >> kChunkShift][id & ((1u << kChunkShift) - 1)];
+}
+
+uint32_t kv_compound_file::new_element() {
+  if (m_count == m_chunks.size() << kChunkShift) {
+    m_chunks.push_back(std::make_unique<Element[]>(std::size_t{1} << kChunkShift));
+  }
+  return static_cast<uint32_t>(m_count++);
 }
 
 bool kv_compound_file::fail(kv_cfb_error error, const char* detail, int os_error) {
@@ -193,14 +199,13 @@ uint32_t kv_compound_file::find_child(uint32_t storage, std::u16string_view name
 }
 
 uint32_t kv_compound_file::add_child(uint32_t storage, std::u16string_view name, kv_cfb_kind kind) {
-  if (m_elements.size() >= kMaxElements) {
+  if (m_count >= kMaxElements) {
     fail(kv_cfb_error::too_large, "more elements than a file can hold");
     return kNone;
   }
   const uint32_t existing = find_child(storage, name);
-  const auto id = static_cast<uint32_t>(m_elements.size());
-  m_elements.emplace_back();  // may move every element: take references after it
-  Element& e = m_elements.back();
+  const uint32_t id = new_element();
+  Element& e = element(id);
   e.name.assign(name);
   e.kind = kind;
   Element& s = element(storage);
@@ -404,6 +409,13 @@ class kv_compound_file::Parser {
   };
   std::vector<PendingStream> m_streams;
   std::vector<uint32_t> m_chain;  // scratch
+
+  void append(uint64_t from, uint32_t n) {
+    std::vector<char>& arena = m_doc.m_arena;
+    const std::size_t at = arena.size();
+    arena.resize(at + n);
+    std::memcpy(arena.data() + at, m_data + from, n);
+  }
 };
 
 bool kv_compound_file::Parser::walk(const std::vector<uint32_t>& table, std::size_t limit,
@@ -522,7 +534,6 @@ bool kv_compound_file::Parser::read_tree() {
   auto entry_at = [this](std::size_t k) {
     return m_data + offset(m_dirSectors[k / 4]) + (k % 4) * kDirEntry;
   };
-  m_doc.m_elements.reserve(std::min<std::size_t>(m_entries, kMaxElements));
   std::vector<uint8_t> visited(m_entries, 0);
   visited[0] = 1;
   struct Pending {
@@ -555,9 +566,8 @@ bool kv_compound_file::Parser::read_tree() {
       return fail(kv_cfb_error::bad_directory, "a stream with children");
     }
 
-    const auto id = static_cast<uint32_t>(m_doc.m_elements.size());
-    m_doc.m_elements.emplace_back();
-    Element& element = m_doc.m_elements.back();
+    const uint32_t id = m_doc.new_element();
+    Element& element = m_doc.element(id);
     element.name = std::move(name);
     element.kind = type == kTypeStorage ? kv_cfb_kind::storage : kv_cfb_kind::stream;
     Element& parent = m_doc.element(p.parent);
@@ -573,7 +583,7 @@ bool kv_compound_file::Parser::read_tree() {
     }
   }
   // Sorted, equal names are neighbours.
-  for (uint32_t id = 0; id < m_doc.m_elements.size(); ++id) {
+  for (uint32_t id = 0; id < m_doc.element_count(); ++id) {
     if (m_doc.element(id).kind != kv_cfb_kind::storage) continue;
     m_doc.sort_children(id);
     const std::vector<uint32_t>& children = m_doc.element(id).children;
@@ -615,7 +625,7 @@ bool kv_compound_file::Parser::read_streams() {
         }
         const uint64_t from = offset(m_miniSectors[at / kSector]) + at % kSector;
         if (from + n > m_len) return fail(kv_cfb_error::truncated, "mini sector missing");
-        m_doc.m_arena.insert(m_doc.m_arena.end(), m_data + from, m_data + from + n);
+        append(from, n);
         left -= n;
       }
     } else {
@@ -631,7 +641,7 @@ bool kv_compound_file::Parser::read_streams() {
         const uint32_t n = std::min<uint32_t>(left, kSector);
         const uint64_t from = offset(m_chain[k]);
         if (from + n > m_len) return fail(kv_cfb_error::truncated, "stream sector missing");
-        m_doc.m_arena.insert(m_doc.m_arena.end(), m_data + from, m_data + from + n);
+        append(from, n);
         left -= n;
       }
     }
@@ -646,15 +656,97 @@ bool kv_compound_file::Parser::run() {
 
 // ---- Writing.
 
+// Where the writer's bytes go, in order from the start of the file.
+class kv_compound_file::Sink {
+ public:
+  virtual ~Sink() = default;
+  // False when the bytes could not be taken; later calls are then ignored.
+  virtual bool put(const void* data, std::size_t n) = 0;
+  bool fill(uint8_t byte, std::size_t n) {
+    uint8_t block[kSector];
+    std::memset(block, byte, sizeof(block));
+    for (; n > sizeof(block); n -= sizeof(block)) {
+      if (!put(block, sizeof(block))) return false;
+    }
+    return put(block, n);
+  }
+};
+
+namespace {
+
+class StringSink : public kv_compound_file::Sink {
+ public:
+  explicit StringSink(std::string& out) : m_out(out) {}
+  bool put(const void* data, std::size_t n) override {
+    m_out.append(static_cast<const char*>(data), n);
+    return true;
+  }
+
+ private:
+  std::string& m_out;
+};
+
+// Writes a descriptor from offset 0 on, through a buffer of 1 MiB, so that
+// the file never needs to exist whole in memory.
+class FileSink : public kv_compound_file::Sink {
+ public:
+  explicit FileSink(int fd) : m_fd(fd), m_buffer(new char[kBuffer]) {}
+  bool put(const void* data, std::size_t n) override {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0 && m_error == 0) {
+      const std::size_t room = kBuffer - m_used;
+      const std::size_t take = n < room ? n : room;
+      std::memcpy(m_buffer.get() + m_used, p, take);
+      m_used += take;
+      p += take;
+      n -= take;
+      if (m_used == kBuffer) flush();
+    }
+    return m_error == 0;
+  }
+  // Writes what is buffered; returns 0 or the errno of the first failure.
+  int flush() {
+    std::size_t done = 0;
+    while (done < m_used && m_error == 0) {
+      const ssize_t n =
+          ::pwrite(m_fd, m_buffer.get() + done, m_used - done, static_cast<off_t>(m_offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) m_error = n < 0 ? errno : ENOSPC;
+      if (n > 0) done += static_cast<std::size_t>(n);
+    }
+    m_offset += done;
+    m_used = 0;
+    return m_error;
+  }
+
+ private:
+  static constexpr std::size_t kBuffer = std::size_t{1} << 20;
+  int m_fd;
+  std::unique_ptr<char[]> m_buffer;
+  std::size_t m_used = 0;
+  uint64_t m_offset = 0;
+  int m_error = 0;
+};
+
+}  // namespace
+
 class kv_compound_file::Writer {
  public:
   explicit Writer(kv_compound_file& doc) : m_doc(doc) {}
-  bool run(std::string& out);
+  // Lays the file out; false (status too_large) when it would pass the limit.
+  bool plan();
+  uint64_t file_size() const { return (m_total + 1) * kSector; }
+  // Hands the file's bytes to sink in order; false when the sink refused.
+  bool emit(Sink& sink);
 
  private:
   // The sibling tree of children[lo, hi) at depth; returns its top entry.
   uint32_t build(const std::vector<uint32_t>& children, std::size_t lo, std::size_t hi,
                  unsigned depth, unsigned filled);
+  const Element& at(std::size_t dirId) const { return m_doc.element(m_order[dirId]); }
+  const char* data_of(const Element& e) const {
+    return e.in_arena ? m_doc.m_arena.data() + e.offset : e.bytes.data();
+  }
 
   kv_compound_file& m_doc;
   std::vector<uint32_t> m_order;  // directory id -> element
@@ -662,6 +754,10 @@ class kv_compound_file::Writer {
   std::vector<uint32_t> m_left, m_right, m_child;
   std::vector<uint8_t> m_colour;
   std::vector<uint32_t> m_start;  // a stream's first sector or mini sector
+  uint64_t m_miniSectors = 0, m_fat = 0, m_difat = 0, m_dirSectors = 0, m_miniFatSectors = 0,
+           m_ministreamSectors = 0, m_total = 0;
+  uint32_t m_dir0 = 0, m_miniFat0 = 0, m_ministream0 = 0;
+  std::vector<uint32_t> m_fatEntries;  // 128 per FAT sector
 };
 
 uint32_t kv_compound_file::Writer::build(const std::vector<uint32_t>& children, std::size_t lo,
@@ -676,10 +772,10 @@ uint32_t kv_compound_file::Writer::build(const std::vector<uint32_t>& children, 
   return id;
 }
 
-bool kv_compound_file::Writer::run(std::string& out) {
+bool kv_compound_file::Writer::plan() {
   // Directory ids: the root, then depth first, each storage's children in
   // name order, a child numbered before its own children.
-  m_dirId.assign(m_doc.m_elements.size(), kNone);
+  m_dirId.assign(m_doc.element_count(), kNone);
   std::vector<uint32_t> stack{0};
   while (!stack.empty()) {
     const uint32_t e = stack.back();
@@ -699,7 +795,7 @@ bool kv_compound_file::Writer::run(std::string& out) {
   m_colour.assign(entries, kBlack);
   m_start.assign(entries, kEndOfChain);
   for (std::size_t d = 0; d < entries; ++d) {
-    const Element& e = m_doc.element(m_order[d]);
+    const Element& e = at(d);
     if (e.kind != kv_cfb_kind::storage || e.children.empty()) continue;
     unsigned filled = 0;  // floor(log2(n + 1)): the levels that are full
     while ((uint64_t{2} << filled) - 1 <= e.children.size()) ++filled;
@@ -708,146 +804,185 @@ bool kv_compound_file::Writer::run(std::string& out) {
 
   // Sector counts, then the layout: FAT, DIFAT, directory, mini FAT, mini
   // stream, large streams.
-  uint64_t miniSectors = 0;
   uint64_t largeSectors = 0;
   for (std::size_t d = 1; d < entries; ++d) {
-    const Element& e = m_doc.element(m_order[d]);
+    const Element& e = at(d);
     if (e.kind != kv_cfb_kind::stream) continue;
     const uint64_t size = e.stream_size();
     if (size == 0) continue;
     if (size < kCutoff) {
-      m_start[d] = static_cast<uint32_t>(miniSectors);
-      miniSectors += ceil_div(size, kMiniSector);
+      m_start[d] = static_cast<uint32_t>(m_miniSectors);
+      m_miniSectors += ceil_div(size, kMiniSector);
     } else {
       largeSectors += ceil_div(size, kSector);
     }
     // Past this, the file is too large whatever the rest holds.
-    if (miniSectors * kMiniSector + largeSectors * kSector > kCfbMaxFileSize) {
+    if (m_miniSectors * kMiniSector + largeSectors * kSector > kCfbMaxFileSize) {
       return m_doc.fail(kv_cfb_error::too_large, "a file beyond the size limit");
     }
   }
-  const uint64_t dirSectors = ceil_div(entries, kSector / kDirEntry);
-  const uint64_t miniFatSectors = ceil_div(miniSectors, kEntriesPerSector);
-  const uint64_t miniStreamSectors = ceil_div(miniSectors * kMiniSector, kSector);
-  const uint64_t n = dirSectors + miniFatSectors + miniStreamSectors + largeSectors;
-  uint64_t fat = 1;
-  while (kEntriesPerSector * fat < n + fat + difat_sectors(fat)) ++fat;
-  const uint64_t difat = difat_sectors(fat);
-  const uint64_t total = fat + difat + n;
-  if ((total + 1) * kSector > kCfbMaxFileSize) {
+  m_dirSectors = ceil_div(entries, kSector / kDirEntry);
+  m_miniFatSectors = ceil_div(m_miniSectors, kEntriesPerSector);
+  m_ministreamSectors = ceil_div(m_miniSectors * kMiniSector, kSector);
+  const uint64_t n = m_dirSectors + m_miniFatSectors + m_ministreamSectors + largeSectors;
+  m_fat = 1;
+  while (kEntriesPerSector * m_fat < n + m_fat + difat_sectors(m_fat)) ++m_fat;
+  m_difat = difat_sectors(m_fat);
+  m_total = m_fat + m_difat + n;
+  if (file_size() > kCfbMaxFileSize) {
     return m_doc.fail(kv_cfb_error::too_large, "a file beyond the size limit");
   }
-  const auto dir0 = static_cast<uint32_t>(fat + difat);
-  const auto miniFat0 = static_cast<uint32_t>(dir0 + dirSectors);
-  const auto ministream0 = static_cast<uint32_t>(miniFat0 + miniFatSectors);
-  auto large = static_cast<uint32_t>(ministream0 + miniStreamSectors);
+  m_dir0 = static_cast<uint32_t>(m_fat + m_difat);
+  m_miniFat0 = static_cast<uint32_t>(m_dir0 + m_dirSectors);
+  m_ministream0 = static_cast<uint32_t>(m_miniFat0 + m_miniFatSectors);
 
-  std::string file(static_cast<std::size_t>((total + 1) * kSector), '\0');
-  auto* bytes = reinterpret_cast<uint8_t*>(file.data());
-  auto sector_at = [bytes](uint64_t s) { return bytes + (s + 1) * kSector; };
-  uint8_t* fatBytes = sector_at(0);
-  auto set_fat = [fatBytes](uint64_t s, uint32_t v) { put32(fatBytes + 4 * s, v); };
-  std::memset(fatBytes, 0xFF, static_cast<std::size_t>(fat * kSector));
-  // A run of sectors chained one to the next.
-  auto chain = [&](uint64_t first, uint64_t count) {
+  // The FAT: its own sectors, the DIFAT's, and a chain for every group and
+  // every large stream; the rest free.
+  m_fatEntries.assign(static_cast<std::size_t>(m_fat * kEntriesPerSector), kFreeSect);
+  auto chain = [this](uint64_t first, uint64_t count) {
     for (uint64_t i = 0; i < count; ++i) {
-      set_fat(first + i, i + 1 < count ? static_cast<uint32_t>(first + i + 1) : kEndOfChain);
+      m_fatEntries[first + i] = i + 1 < count ? static_cast<uint32_t>(first + i + 1) : kEndOfChain;
     }
   };
-  for (uint64_t s = 0; s < fat; ++s) set_fat(s, kFatSect);
-  for (uint64_t s = fat; s < fat + difat; ++s) set_fat(s, kDifSect);
-  chain(dir0, dirSectors);
-  chain(miniFat0, miniFatSectors);
-  chain(ministream0, miniStreamSectors);
+  for (uint64_t s = 0; s < m_fat; ++s) m_fatEntries[s] = kFatSect;
+  for (uint64_t s = m_fat; s < m_fat + m_difat; ++s) m_fatEntries[s] = kDifSect;
+  chain(m_dir0, m_dirSectors);
+  chain(m_miniFat0, m_miniFatSectors);
+  chain(m_ministream0, m_ministreamSectors);
+  auto large = static_cast<uint32_t>(m_ministream0 + m_ministreamSectors);
+  for (std::size_t d = 1; d < entries; ++d) {
+    const Element& e = at(d);
+    if (e.kind != kv_cfb_kind::stream || e.stream_size() < kCutoff) continue;
+    const uint64_t count = ceil_div(e.stream_size(), kSector);
+    m_start[d] = large;
+    chain(large, count);
+    large += static_cast<uint32_t>(count);
+  }
+  return true;
+}
+
+bool kv_compound_file::Writer::emit(Sink& sink) {
+  uint8_t block[kSector];
+  auto put_words = [&](const uint32_t* values, std::size_t count) {
+    for (std::size_t done = 0; done < count;) {
+      const std::size_t n = std::min<std::size_t>(count - done, kSector / 4);
+      for (std::size_t i = 0; i < n; ++i) put32(block + 4 * i, values[done + i]);
+      if (!sink.put(block, 4 * n)) return false;
+      done += n;
+    }
+    return true;
+  };
 
   // Header.
-  std::memcpy(bytes, kSignature, sizeof(kSignature));
-  put16(bytes + 0x18, 0x003E);
-  put16(bytes + 0x1A, 3);
-  put16(bytes + 0x1C, 0xFFFE);
-  put16(bytes + 0x1E, 9);
-  put16(bytes + 0x20, 6);
-  put32(bytes + 0x2C, static_cast<uint32_t>(fat));
-  put32(bytes + 0x30, dir0);
-  put32(bytes + 0x38, kCutoff);
-  put32(bytes + 0x3C, miniSectors == 0 ? kEndOfChain : miniFat0);
-  put32(bytes + 0x40, static_cast<uint32_t>(miniFatSectors));
-  put32(bytes + 0x44, difat == 0 ? kEndOfChain : static_cast<uint32_t>(fat));
-  put32(bytes + 0x48, static_cast<uint32_t>(difat));
+  std::memset(block, 0, sizeof(block));
+  std::memcpy(block, kSignature, sizeof(kSignature));
+  put16(block + 0x18, 0x003E);
+  put16(block + 0x1A, 3);
+  put16(block + 0x1C, 0xFFFE);
+  put16(block + 0x1E, 9);
+  put16(block + 0x20, 6);
+  put32(block + 0x2C, static_cast<uint32_t>(m_fat));
+  put32(block + 0x30, m_dir0);
+  put32(block + 0x38, kCutoff);
+  put32(block + 0x3C, m_miniSectors == 0 ? kEndOfChain : m_miniFat0);
+  put32(block + 0x40, static_cast<uint32_t>(m_miniFatSectors));
+  put32(block + 0x44, m_difat == 0 ? kEndOfChain : static_cast<uint32_t>(m_fat));
+  put32(block + 0x48, static_cast<uint32_t>(m_difat));
   for (uint32_t i = 0; i < kHeaderDifatSlots; ++i) {
-    put32(bytes + 0x4C + 4 * i, i < fat ? i : kFreeSect);
+    put32(block + 0x4C + 4 * i, i < m_fat ? i : kFreeSect);
   }
-  for (uint64_t k = 0; k < difat; ++k) {
-    uint8_t* d = sector_at(fat + k);
+  if (!sink.put(block, sizeof(block))) return false;
+
+  // FAT and DIFAT.
+  if (!put_words(m_fatEntries.data(), m_fatEntries.size())) return false;
+  for (uint64_t k = 0; k < m_difat; ++k) {
+    uint32_t numbers[kDifatSlotsPerSector + 1];
     for (uint32_t j = 0; j < kDifatSlotsPerSector; ++j) {
       const uint64_t f = kHeaderDifatSlots + kDifatSlotsPerSector * k + j;
-      put32(d + 4 * j, f < fat ? static_cast<uint32_t>(f) : kFreeSect);
+      numbers[j] = f < m_fat ? static_cast<uint32_t>(f) : kFreeSect;
     }
-    put32(d + 4 * kDifatSlotsPerSector,
-          k + 1 < difat ? static_cast<uint32_t>(fat + k + 1) : kEndOfChain);
-  }
-
-  // Mini FAT and mini stream, then the large streams.
-  uint8_t* miniFatBytes = sector_at(miniFat0);
-  std::memset(miniFatBytes, 0xFF, static_cast<std::size_t>(miniFatSectors * kSector));
-  uint8_t* ministream = sector_at(ministream0);
-  for (std::size_t d = 1; d < entries; ++d) {
-    const Element& e = m_doc.element(m_order[d]);
-    if (e.kind != kv_cfb_kind::stream) continue;
-    const uint64_t size = e.stream_size();
-    if (size == 0) continue;
-    const char* data = e.in_arena ? m_doc.m_arena.data() + e.offset : e.bytes.data();
-    if (size < kCutoff) {
-      const uint64_t count = ceil_div(size, kMiniSector);
-      for (uint64_t i = 0; i < count; ++i) {
-        put32(miniFatBytes + 4 * (m_start[d] + i),
-              i + 1 < count ? static_cast<uint32_t>(m_start[d] + i + 1) : kEndOfChain);
-      }
-      std::memcpy(ministream + m_start[d] * kMiniSector, data, static_cast<std::size_t>(size));
-    } else {
-      const uint64_t count = ceil_div(size, kSector);
-      m_start[d] = large;
-      chain(large, count);
-      std::memcpy(sector_at(large), data, static_cast<std::size_t>(size));
-      large += static_cast<uint32_t>(count);
-    }
+    numbers[kDifatSlotsPerSector] =
+        k + 1 < m_difat ? static_cast<uint32_t>(m_fat + k + 1) : kEndOfChain;
+    if (!put_words(numbers, kDifatSlotsPerSector + 1)) return false;
   }
 
   // Directory: the entries in id order, then unused ones to fill the sector.
-  uint8_t* dir = sector_at(dir0);
-  for (uint64_t d = 0; d < dirSectors * (kSector / kDirEntry); ++d) {
-    uint8_t* p = dir + d * kDirEntry;
+  const std::size_t entries = m_order.size();
+  for (uint64_t d = 0; d < m_dirSectors * (kSector / kDirEntry); ++d) {
+    uint8_t p[kDirEntry] = {};
     put32(p + 0x44, kNoStream);
     put32(p + 0x48, kNoStream);
     put32(p + 0x4C, kNoStream);
-    if (d >= entries) continue;
-    const Element& e = m_doc.element(m_order[d]);
-    const std::u16string_view name = d == 0 ? std::u16string_view(u"Root Entry") : e.name;
-    for (std::size_t i = 0; i < name.size(); ++i) put16(p + 2 * i, name[i]);
-    put16(p + 0x40, static_cast<uint16_t>(2 * (name.size() + 1)));
-    p[0x43] = m_colour[d];
-    put32(p + 0x44, m_left[d]);
-    put32(p + 0x48, m_right[d]);
-    put32(p + 0x4C, m_child[d]);
-    if (d == 0) {
-      p[0x42] = kTypeRoot;
-      put32(p + 0x74, miniSectors == 0 ? kEndOfChain : ministream0);
-      put32(p + 0x78, static_cast<uint32_t>(miniSectors * kMiniSector));
-    } else if (e.kind == kv_cfb_kind::storage) {
-      p[0x42] = kTypeStorage;
-    } else {
-      p[0x42] = kTypeStream;
-      put32(p + 0x74, m_start[d]);
-      put32(p + 0x78, static_cast<uint32_t>(e.stream_size()));
+    if (d < entries) {
+      const Element& e = at(d);
+      const std::u16string_view name = d == 0 ? std::u16string_view(u"Root Entry") : e.name;
+      for (std::size_t i = 0; i < name.size(); ++i) put16(p + 2 * i, name[i]);
+      put16(p + 0x40, static_cast<uint16_t>(2 * (name.size() + 1)));
+      p[0x43] = m_colour[d];
+      put32(p + 0x44, m_left[d]);
+      put32(p + 0x48, m_right[d]);
+      put32(p + 0x4C, m_child[d]);
+      if (d == 0) {
+        p[0x42] = kTypeRoot;
+        put32(p + 0x74, m_miniSectors == 0 ? kEndOfChain : m_ministream0);
+        put32(p + 0x78, static_cast<uint32_t>(m_miniSectors * kMiniSector));
+      } else if (e.kind == kv_cfb_kind::storage) {
+        p[0x42] = kTypeStorage;
+      } else {
+        p[0x42] = kTypeStream;
+        put32(p + 0x74, m_start[d]);
+        put32(p + 0x78, static_cast<uint32_t>(e.stream_size()));
+      }
+    }
+    if (!sink.put(p, sizeof(p))) return false;
+  }
+
+  // Mini FAT: each small stream's chain, one mini sector after the other.
+  std::vector<uint32_t> miniFat;
+  miniFat.reserve(static_cast<std::size_t>(m_miniFatSectors * kEntriesPerSector));
+  for (std::size_t d = 1; d < entries; ++d) {
+    const Element& e = at(d);
+    const uint64_t size = e.kind == kv_cfb_kind::stream ? e.stream_size() : 0;
+    if (size == 0 || size >= kCutoff) continue;
+    const uint64_t count = ceil_div(size, kMiniSector);
+    for (uint64_t i = 0; i < count; ++i) {
+      miniFat.push_back(i + 1 < count ? static_cast<uint32_t>(m_start[d] + i + 1) : kEndOfChain);
     }
   }
-  out.swap(file);
+  miniFat.resize(static_cast<std::size_t>(m_miniFatSectors * kEntriesPerSector), kFreeSect);
+  if (!put_words(miniFat.data(), miniFat.size())) return false;
+
+  // The mini stream, then the large streams, each stream padded with zeros.
+  for (const bool small : {true, false}) {
+    const uint64_t unit = small ? kMiniSector : kSector;
+    uint64_t written = 0;
+    for (std::size_t d = 1; d < entries; ++d) {
+      const Element& e = at(d);
+      const uint64_t size = e.kind == kv_cfb_kind::stream ? e.stream_size() : 0;
+      if (size == 0 || (size < kCutoff) != small) continue;
+      const uint64_t padded = ceil_div(size, unit) * unit;
+      if (!sink.put(data_of(e), static_cast<std::size_t>(size)) ||
+          !sink.fill(0, static_cast<std::size_t>(padded - size))) {
+        return false;
+      }
+      written += padded;
+    }
+    if (small && !sink.fill(0, static_cast<std::size_t>(m_ministreamSectors * kSector - written))) {
+      return false;
+    }
+  }
   return true;
 }
 
 bool kv_compound_file::serialize(std::string& out) {
   Writer writer(*this);
-  return writer.run(out);
+  if (!writer.plan()) return false;
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(writer.file_size()));
+  StringSink sink(bytes);
+  writer.emit(sink);
+  out.swap(bytes);
+  return true;
 }
 
 // ---- Files.
@@ -965,17 +1100,12 @@ std::unique_ptr<kv_compound_file> kv_compound_file::parse(const void* data, std:
 
 bool kv_compound_file::commit() {
   if (!m_writes || !m_dirty || m_fd < 0) return true;
-  std::string bytes;
-  if (!serialize(bytes)) return false;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n =
-        ::pwrite(m_fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return fail(kv_cfb_error::io, "cannot write the file", n < 0 ? errno : ENOSPC);
-    done += static_cast<std::size_t>(n);
-  }
-  if (::ftruncate(m_fd, static_cast<off_t>(bytes.size())) != 0) {
+  Writer writer(*this);
+  if (!writer.plan()) return false;
+  FileSink sink(m_fd);
+  writer.emit(sink);
+  if (const int error = sink.flush()) return fail(kv_cfb_error::io, "cannot write the file", error);
+  if (::ftruncate(m_fd, static_cast<off_t>(writer.file_size())) != 0) {
     return fail(kv_cfb_error::io, "cannot set the file's length", errno);
   }
   m_dirty = false;

@@ -239,6 +239,10 @@ class kv_compound_file {
   class Parser;
   class Writer;
 
+ public:
+  class Sink;  // where the writer's bytes go (internal)
+
+ private:
   kv_compound_file();
   bool fail(kv_cfb_error error, const char* detail, int os_error = 0);
   // The child of storage whose name equals name, or kNone.
@@ -248,8 +252,14 @@ class kv_compound_file {
   void sort_children(uint32_t storage);
   Element& element(uint32_t id);
   const Element& element(uint32_t id) const;
+  // A new element at the end; elements never move.
+  uint32_t new_element();
+  std::size_t element_count() const { return m_count; }
 
-  std::vector<Element> m_elements;  // element 0 is the root storage
+  // The elements in chunks of kChunk; element 0 is the root storage.
+  static constexpr unsigned kChunkShift = 8;
+  std::vector<std::unique_ptr<Element[]>> m_chunks;
+  std::size_t m_count = 0;
   // Stream bytes of an opened document, addressed by the streams that were
   // read; a stream's first write gives it its own copy.
   std::vector<char> m_arena;
