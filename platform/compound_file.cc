@@ -574,10 +574,13 @@ bool kv_compound_file::Parser::read_tree() {
     element.slot = static_cast<uint32_t>(parent.children.size());
     parent.children.push_back(id);
     parent.sorted = false;
-    stack.push_back({get32(e + 0x44), p.parent});
-    stack.push_back({get32(e + 0x48), p.parent});
+    // Only real links go on the stack, so it never holds more than twice
+    // the entries.
+    for (const uint32_t sibling : {get32(e + 0x44), get32(e + 0x48)}) {
+      if (sibling != kNoStream) stack.push_back({sibling, p.parent});
+    }
     if (type == kTypeStorage) {
-      stack.push_back({child, id});
+      if (child != kNoStream) stack.push_back({child, id});
     } else {
       m_streams.push_back({id, get32(e + 0x74), get32(e + 0x78)});
     }
