@@ -315,8 +315,7 @@ void load_kvstore(benchmark::State& state, std::size_t n) {
   Dataset& d = dataset(n);
   for (auto _ : state) {
     auto object = std::make_unique<KV_Object>();
-    state.SetIterationTime(
-        seconds([&] { object->load(d.doc16.c_str(), KV_Object::FT_DOC, u""); }));
+    state.SetIterationTime(seconds([&] { object->load(d.doc16.c_str(), KV_Object::FT_DOC, u""); }));
   }
   set_counters(state, n, d.doc_bytes);
 }
@@ -335,8 +334,7 @@ void load_pia(benchmark::State& state, std::size_t n) {
   Dataset& d = dataset(n);
   for (auto _ : state) {
     auto object = std::make_unique<KV_Object>();
-    state.SetIterationTime(
-        seconds([&] { object->load(d.pia16.c_str(), KV_Object::FT_PIA, u""); }));
+    state.SetIterationTime(seconds([&] { object->load(d.pia16.c_str(), KV_Object::FT_PIA, u""); }));
   }
   set_counters(state, n, d.pia_bytes);
 }
