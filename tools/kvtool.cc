@@ -58,6 +58,16 @@ void add_type_option(CLI::App* command, Arguments& args) {
       ->check(CLI::IsMember(kind_names(), CLI::ignore_case));
 }
 
+// "kvtool (kvstore) <version of the libkvstore that runs>", and the version
+// of the headers kvtool was built with when the two differ.
+std::string version_text() {
+  std::string text = std::string("kvtool (kvstore) ") + kv_version_string();
+  if (kv_version() != KVSTORE_VERSION) {
+    text += std::string(", built with ") + KVSTORE_VERSION_STRING;
+  }
+  return text;
+}
+
 int usage_error(const std::string& message) {
   std::cerr << "kvtool: " << message << " (see kvtool --help)\n";
   return 2;
@@ -99,6 +109,7 @@ int main(int argc, char** argv) {
   CLI::App app("Reads, converts and edits device configuration files.", "kvtool");
   app.footer(kFooter);
   app.require_subcommand(1);
+  app.set_version_flag("--version", version_text, "Print the version of kvtool and the library");
   app.fallthrough();
   app.add_option("--root", args.root, "Tree path below which files are loaded")
       ->capture_default_str();
@@ -166,6 +177,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     return usage_error(e.what());
