@@ -43,3 +43,9 @@ echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $("$compiler" --version | he
   "$(grep -m1 '^CMAKE_BUILD_TYPE:' build/bench/CMakeCache.txt | cut -d= -f2-) build."
 echo
 python3 bench/report.py "$results/bench.json" "$results/memory.jsonl" "$results/doc.json"
+
+echo "== driver description import" >&2
+build/bench/bin/kv_bench_pdt --kv_lines="${KV_BENCH_PDT_LINES:-100,1000,10000,100000}" \
+  --benchmark_out="$results/pdt.json" --benchmark_out_format=json >&2
+echo
+python3 bench/report_pdt.py "$results/pdt.json"

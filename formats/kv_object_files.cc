@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 
+#include "drivers/kv_pdt_file.h"
 #include "formats/kv_doc_file.h"
 #include "formats/kv_file.h"
 #include "formats/kv_pia_file.h"
@@ -26,9 +27,18 @@ std::unique_ptr<KV_File> make_loader(KV_Object::FileType type, GX_Error_Handler*
       return std::make_unique<KV_PIAFile>(handler);
     case KV_Object::FT_DOC:
       return std::make_unique<KV_DOCFile>(handler);
+    case KV_Object::FT_PDT:
+      return std::make_unique<KV_PDTFile>(handler);
     default:
       return nullptr;
   }
+}
+
+// A driver description set is a folder of files beside the key-text file: a
+// stream carries the key-text file alone, so a stream load of FT_PDT is
+// refused rather than looking for the other files in the working folder.
+bool loads_from_stream(KV_Object::FileType type) {
+  return type != KV_Object::FT_DOC && type != KV_Object::FT_PDT;
 }
 
 std::unique_ptr<KV_File> make_saver(KV_Object::FileType type, bool utf8) {
@@ -62,7 +72,8 @@ void KV_Object::load(const char16_t* fileName, FileType type, const char16_t* ro
 
 void KV_Object::load(std::iostream* stream, FileType type, const char16_t* root) {
   if (m_root == nullptr) throw KV_Severe(50, kLoad, u"m_root", kRevKvobj);
-  std::unique_ptr<KV_File> format = type == FT_DOC ? nullptr : make_loader(type, m_errorHandler);
+  std::unique_ptr<KV_File> format =
+      loads_from_stream(type) ? make_loader(type, m_errorHandler) : nullptr;
   if (format == nullptr) refuse(kLoad);
   format->setStream(stream);
   format->load(this, root, type);

@@ -499,6 +499,11 @@ void path_seeds() {
 
 }  // namespace
 
+// make_corpus_pdt.cc
+void pdt_seeds(void (*write)(const std::string& target, const std::string& name,
+                             const std::string& bytes),
+               const std::filesystem::path& corpus);
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
@@ -509,6 +514,7 @@ int main(int argc, char** argv) {
   codec_seeds();
   text_seeds();
   path_seeds();
+  pdt_seeds(write, g_root);
   doc_seeds(g_root, g_files, g_bytes);
   std::printf("%zu seed files, %zu bytes\n", g_files, g_bytes);
   return 0;
