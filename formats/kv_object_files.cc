@@ -11,6 +11,8 @@
 #include "formats/kv_pia_file.h"
 #include "kvstore/kv_exceptions.h"
 #include "kvstore/kv_object.h"
+#include "legacy/kv_pc2_file.h"
+#include "legacy/kv_pcp_file.h"
 #include "tree/kv_revision.h"
 
 namespace {
@@ -27,6 +29,10 @@ std::unique_ptr<KV_File> make_loader(KV_Object::FileType type, GX_Error_Handler*
       return std::make_unique<KV_PIAFile>(handler);
     case KV_Object::FT_DOC:
       return std::make_unique<KV_DOCFile>(handler);
+    case KV_Object::FT_PCP:
+      return std::make_unique<KV_PCPFile>(handler);
+    case KV_Object::FT_PC2:
+      return std::make_unique<KV_PC2File>(handler);
     case KV_Object::FT_PDT:
       return std::make_unique<KV_PDTFile>(handler);
     default:
@@ -85,9 +91,14 @@ void KV_Object::load_section(const char16_t*, FileType, const char16_t*, const c
   refuse(kLoad);
 }
 
-void KV_Object::load_cfg_section(const char16_t*, FileType, const char16_t*, int) {
+void KV_Object::load_cfg_section(const char16_t* fileName, FileType type, const char16_t* root,
+                                 int section) {
   if (m_root == nullptr) throw KV_Severe(50, kLoad, u"m_root", kRevKvobj);
-  refuse(kLoad);
+  if (type != FT_CFG) refuse(kLoad);
+  auto format = std::make_unique<KV_CFGFile>(m_errorHandler);
+  format->open(fileName, 0);
+  format->load_section(this, root, section);
+  format->close();
 }
 
 void KV_Object::save(const char16_t* fileName, FileType type, const char16_t* options,

@@ -39,7 +39,7 @@ struct Arguments {
   std::optional<std::string> type;
   std::string root = "\\";
   unsigned codepage = 1252;
-  int section = 1;
+  int instance = 1;
   std::string file;
   std::string out;
   std::string path = "\\";
@@ -77,7 +77,7 @@ int run(CLI::App& app, const Arguments& args) {
   CommonOptions common;
   if (args.type) common.kind = kind_from_name(*args.type);
   common.load.root = utf8_to_utf16(args.root);
-  common.load.cfg_section = args.section;
+  common.load.cfg_section = args.instance;
   common.codepage = args.codepage;
   if (app.got_subcommand("dump")) {
     run_dump(common, args.file, args.path, args.json);
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--codepage", args.codepage, "ANSI code page of text files (65001: UTF-8)")
       ->capture_default_str();
-  app.add_option("--section", args.section, "Instance of a CFG file to load")
+  app.add_option("--instance", args.instance, "Instance of a CFG file to load (N of [name#N])")
       ->capture_default_str();
 
   CLI::App* dump = app.add_subcommand("dump", "Print the sub-tree at --path as PIA text or JSON");
