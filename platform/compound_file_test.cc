@@ -380,6 +380,38 @@ TEST(CompoundFile, WrittenFilesListAndDumpInGsf) {
   EXPECT_NE(dump.out.find("02 00 00 00 08 00 00 00"), std::string::npos) << dump.out;
 }
 
+TEST(CompoundFile, LargeFilesKeepTheirFatInDifatSectors) {
+  // 16,000,000 bytes need 247 FAT sectors: 109 in the header, the rest in two
+  // DIFAT sectors, which follow the FAT.
+  const std::string big = pattern(16000000, [](std::size_t i) { return unsigned(i * 13 >> 3); });
+  const std::string bytes = serialize([&](kv_cfb_storage root) {
+    put(root, u"Version", kVersionBytes);
+    put(root, u"big", big);
+  });
+  const uint32_t fat = get32(bytes, 0x2C);
+  ASSERT_EQ(fat, 247u);
+  ASSERT_EQ(get32(bytes, 0x48), 2u);
+  EXPECT_EQ(get32(bytes, 0x44), fat);                       // the first DIFAT sector
+  EXPECT_EQ(get32(bytes, (fat + 1) * 512 + 508), fat + 1);  // links to the second
+  EXPECT_EQ(get32(bytes, (fat + 2) * 512 + 4 * (fat - 109 - 127)), kFree);  // after the last
+  const std::string expected =
+      "S Version 4 " + sha256_hex(kVersionBytes) + "\nS big 16000000 " + sha256_hex(big) + "\n";
+  EXPECT_EQ(parsed_listing(bytes), expected);
+  // A DIFAT sector out of range, or one that the file lacks.
+  std::string bad = bytes;
+  set32(bad, 0x44, 0x00FFFFFF);
+  EXPECT_EQ(parse_error(bad), kv_cfb_error::bad_header);
+  bad = bytes;
+  set32(bad, (fat + 1) * 512 + 508, fat);  // the first DIFAT sector again
+  EXPECT_EQ(parse_error(bad), kv_cfb_error::bad_header);
+  EXPECT_EQ(parse_error(bytes.substr(0, (fat + 2) * 512 + 100)), kv_cfb_error::truncated);
+  if (have_olefile()) {
+    TempDir dir;
+    write_file(dir.path() / "big.cfb", bytes);
+    EXPECT_EQ(olefile_listing(dir.path() / "big.cfb"), expected);
+  }
+}
+
 // ---- Files of other writers.
 
 // Writes the JSON element list of the second writer for a hierarchy.
