@@ -29,6 +29,10 @@ echo "== DOC benchmarks ($doc_sizes properties)" >&2
 build/bench/bin/kv_bench_doc --kv_sizes="$doc_sizes" \
   --benchmark_out="$results/doc.json" --benchmark_out_format=json >&2
 
+echo "== DPIA files and the Huffman codec" >&2
+build/bench/bin/kv_bench_dpia \
+  --benchmark_out="$results/dpia.json" --benchmark_out_format=json >&2
+
 echo "== legacy readers (${KV_BENCH_LINES:-100,1000,10000} key lines)" >&2
 build/bench/bin/kv_bench_legacy --kv_lines="${KV_BENCH_LINES:-100,1000,10000}" \
   --benchmark_out="$results/legacy.json" --benchmark_out_format=json >&2
@@ -47,6 +51,7 @@ echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $("$compiler" --version | he
   "$(grep -m1 '^CMAKE_BUILD_TYPE:' build/bench/CMakeCache.txt | cut -d= -f2-) build."
 echo
 python3 bench/report.py "$results/bench.json" "$results/memory.jsonl" "$results/legacy.json" \
+  --dpia="$results/dpia.json" \
   "$results/doc.json"
 
 echo "== driver description import" >&2
