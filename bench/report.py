@@ -31,8 +31,13 @@ OPERATIONS = [
     ("scan", "Floor: `memchr` for LF", "memchr", None, "", None),
     ("pc2_load", "PC2 load (key lines)", "kvstore", "pia", "PIA load, same tree", 1 / 1.5),
     ("pcp_load", "PCP load (key lines)", "kvstore", "pia", "PIA load, same tree", 1 / 1.5),
+    ("doc_save", "DOC save", "kvstore", "gsf", "libgsf `GsfOutfileMSOle`", 2.0),
+    ("doc_load", "DOC load", "kvstore", "gsf", "libgsf `GsfInfileMSOle`", 2.0),
+    ("doc_save", "DOC save against PIA", "kvstore", "pia", "our PIA save, plain", None),
+    ("doc_load", "DOC load against PIA", "kvstore", "pia", "our PIA load, plain", None),
 ]
-THROUGHPUT = {"save", "load", "save_z", "load_z", "encode", "decode", "scan"}
+THROUGHPUT = {"save", "load", "save_z", "load_z", "encode", "decode", "scan", "doc_save",
+              "doc_load"}
 
 
 def fmt_time(us):

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "drivers/kv_pdt_file.h"
+#include "formats/kv_doc_file.h"
 #include "formats/kv_dpia_file.h"
 #include "formats/kv_file.h"
 #include "formats/kv_pia_file.h"
@@ -27,6 +28,8 @@ std::unique_ptr<KV_File> make_loader(KV_Object::FileType type, GX_Error_Handler*
   switch (type) {
     case KV_Object::FT_PIA:
       return std::make_unique<KV_PIAFile>(handler);
+    case KV_Object::FT_DOC:
+      return std::make_unique<KV_DOCFile>(handler);
     case KV_Object::FT_DPIA:
       return std::make_unique<KV_DPIAFile>(handler);
     case KV_Object::FT_PCP:
@@ -54,6 +57,8 @@ std::unique_ptr<KV_File> make_saver(KV_Object::FileType type, bool utf8) {
       pia->setUtf8(utf8);
       return pia;
     }
+    case KV_Object::FT_DOC:
+      return std::make_unique<KV_DOCFile>(nullptr);
     case KV_Object::FT_DPIA:
       return std::make_unique<KV_DPIAFile>(nullptr);
     default:
@@ -141,6 +146,7 @@ void KV_Object::getFileVersion(const char16_t* fileName, char16_t* buffer, std::
   if (m_root == nullptr) throw KV_Severe(50, kVersion, u"m_root", kRevKvobj);
   std::unique_ptr<KV_File> format;
   if (type == FT_PCP) format = std::make_unique<KV_PIAFile>(nullptr);
+  if (type == FT_DOC) format = std::make_unique<KV_DOCFile>(nullptr);
   if (format == nullptr) refuse(kVersion);
   format->open(fileName, 0);
   format->getVersion(buffer, size);

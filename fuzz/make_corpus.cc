@@ -26,6 +26,9 @@
 #include "tree/kv_alloc.h"
 #include "tree/kv_convert.h"
 
+// The seeds of the compound file and DOC targets (make_corpus_doc.cc).
+void doc_seeds(const std::filesystem::path& corpus, std::size_t& files, std::size_t& bytes);
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -732,6 +735,7 @@ int main(int argc, char** argv) {
   huffman_seeds();
   pdt_seeds(write, g_root);
   legacy_seeds();
+  doc_seeds(g_root, g_files, g_bytes);
   std::printf("%zu seed files, %zu bytes\n", g_files, g_bytes);
   return 0;
 }

@@ -175,7 +175,7 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   // What a failed load stored before the failure stays in the tree.
   //
   // Types served by this build:
-  //   load (file)       FT_PIA, FT_PCP, FT_PC2, FT_DPIA (its directory)
+  //   load (file)       FT_PIA, FT_PCP, FT_PC2, FT_DOC, FT_DPIA (its directory)
   //                     FT_PDT (fileName names the key-text file of a driver
   //                     description set; the capability files are read from
   //                     its folder, and root must not be empty)
@@ -183,9 +183,10 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   //                     FT_PDT is refused: a set is a folder
   //   load_section      FT_DPIA
   //   load_cfg_section  FT_CFG
-  //   save              FT_PIA, FT_DPIA
+  //   save              FT_PIA, FT_DOC, FT_DPIA
   //   getFileVersion    FT_PCP (through the PIA reader, which accepts only a
-  //                     PIA header line: anything else raises error 89)
+  //                     PIA header line: anything else raises error 89),
+  //                     FT_DOC ("1.000000")
   // Every other type throws KV_Warning 67.
 
   // Reads the file into the tree below the path root.

@@ -25,6 +25,19 @@ def source(*parts):
     return os.path.join(kvtool_test.SOURCE, *parts)
 
 
+def in_name_order(json_text):
+    """A tree of kvtool's JSON form with every node's properties and children
+    sorted by name, and without its header."""
+    def sort(node):
+        out = {k: v for k, v in node.items() if k != "header"}
+        if "properties" in out:
+            out["properties"] = sorted(out["properties"], key=lambda p: p["name"])
+        if "nodes" in out:
+            out["nodes"] = sorted((sort(n) for n in out["nodes"]), key=lambda n: n["name"])
+        return out
+    return sort(json.loads(json_text))
+
+
 def expected_dump():
     with open(source("drivers", "testdata", "example_set.expected"), "rb") as f:
         return f.read()
@@ -90,6 +103,14 @@ class KvtoolPdtTest(kvtool_test.KvtoolTest):
                     continue  # a format that this build does not write yet
                 self.assertEqual(result.returncode, 0, result.stderr)
                 written.append(name)
+                if name.endswith(".doc"):
+                    # A compound document gives its elements back in its own
+                    # order of names: the same tree, in another order.
+                    self.assertEqual(
+                        in_name_order(kvtool("dump", "--json", self.path(name), check=0).stdout),
+                        in_name_order(kvtool(*utf8, "dump", "--json", self.path("plain.pia"),
+                                             check=0).stdout))
+                    continue
                 self.assertEqual(kvtool(*read, "dump", self.path(name), check=0).stdout,
                                  expected)
         self.assertIn("plain.pia", written)
