@@ -167,8 +167,9 @@ class KV_EXPORT KV_Huffman_Codec : public KV_Mem_Obj {
 
   // Restores the bytes of the block at data. out holds outSize + 1 bytes, the
   // last one zero; outSize is the number of bytes restored (the sum of the
-  // block's counts). A block of 256 bytes or more is decoded from its start
-  // and its middle at once, through a scratch buffer as large as the result.
+  // block's counts). A result of 256 bytes or more is decoded from the start
+  // and the middle of the bits at once, through a scratch buffer as large as
+  // the result.
   bool decode(unsigned char*& out, uint32_t& outSize);
 
  private:
