@@ -24,7 +24,14 @@
 // false, a read of another type copies the stored bytes as they are, provided
 // they fit the output, and the next write may change the type.
 //
-// A KV_Object is used by one thread at a time.
+// Threads. The library starts no thread and locks no object: a KV_Object,
+// with the iterators and the file operations that work on it, is used by one
+// thread at a time. Separate objects may be used on separate threads at the
+// same time: they share only process-wide state, and all of it is safe for
+// that use (the handle of the message library, loaded once whichever thread
+// asks first; the ANSI code page of kv_set_ansi_codepage; the seed of the
+// name tables). Exceptions own their texts and may be handed to another
+// thread. The codecs, KV_Mem_Obj and the free functions hold no state.
 #ifndef KVSTORE_KV_OBJECT_H_
 #define KVSTORE_KV_OBJECT_H_
 

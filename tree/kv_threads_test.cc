@@ -1,0 +1,240 @@
+// Copyright the kvstore authors.
+//
+// The threading contract: separate objects on separate threads share nothing
+// but process-wide state, and that state is safe. Eight threads, each with
+// its own objects, set, get, iterate, save and load plain and compressed
+// files, and raise exceptions whose texts they look up, all at once; one of
+// them switches the ANSI code page meanwhile. scripts/test.sh runs this test
+// under ThreadSanitizer (the tsan preset), which reports any data race.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kvstore/kvstore.h"
+#include "testutil/temp_dir.h"
+
+namespace {
+
+constexpr int kThreads = 8;
+constexpr int kRounds = 12;
+constexpr int kProperties = 240;
+
+// Lets every thread go at the same moment.
+class StartLine {
+ public:
+  void wait(int parties) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (++m_arrived == parties) {
+      m_cv.notify_all();
+    } else {
+      m_cv.wait(lock, [&] { return m_arrived == parties; });
+    }
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_cv;
+  int m_arrived = 0;
+};
+
+std::u16string widen(const std::string& s) {
+  return std::u16string(s.begin(), s.end());
+}
+
+// The work of one thread; failures are collected, not asserted, so that
+// every thread runs to its end.
+class Worker {
+ public:
+  Worker(int index, const TempDir& dir) : m_index(index), m_dir(dir) {}
+
+  void run(StartLine& start) {
+    start.wait(kThreads);
+    // The first exception of the process, raised by all threads at once:
+    // the message library is searched for and loaded once.
+    KV_Object first;
+    first.SetProperty(u"\\bound", 1);
+    expect_exception(54, [&] { first.SetProperty(u"\\bound", 2.5); });
+    for (int round = 0; round < kRounds; ++round) {
+      if (m_index == 0) kv_set_ansi_codepage(round % 2 == 0 ? 65001 : 1252);
+      one_round(round);
+    }
+  }
+
+  const std::vector<std::string>& failures() const { return m_failures; }
+
+ private:
+  void fail(const std::string& what) { m_failures.push_back(what); }
+
+  template <typename F>
+  void expect_exception(unsigned id, F&& f) {
+    try {
+      f();
+      fail("no exception " + std::to_string(id));
+    } catch (const GX_Exception& e) {
+      if (e.id() != id) fail("id " + std::to_string(e.id()) + " for " + std::to_string(id));
+      const char16_t* text = kv_message_text(e.module(), e.id());
+      if (text == nullptr || *text == 0) fail("no text for " + std::to_string(id));
+    }
+  }
+
+  std::u16string path(int i) const {
+    // A name of this thread's own and names that every thread uses.
+    return widen("\\t" + std::to_string(m_index) + "\\node" + std::to_string(i % 7) + "\\v" +
+                 std::to_string(i));
+  }
+
+  void build(KV_Object& kv, int round) const {
+    for (int i = 0; i < kProperties; ++i) {
+      const std::u16string p = path(i);
+      switch (i % 5) {
+        case 0:
+          kv.SetProperty(p.c_str(), i * 3 + round);
+          break;
+        case 1:
+          kv.SetProperty(p.c_str(), i + 0.25);
+          break;
+        case 2: {
+          const std::u16string text = widen("text " + std::to_string(i));
+          const char16_t* value = text.c_str();
+          kv.SetProperty(p.c_str(), value);
+          break;
+        }
+        case 3:
+          kv.SetProperty(p.c_str(), i % 2 == 0);
+          break;
+        default: {
+          const unsigned char raw[3] = {static_cast<unsigned char>(i), 0xAB,
+                                        static_cast<unsigned char>(round)};
+          kv.setVoidProperty(p.c_str(), raw, 3);
+          break;
+        }
+      }
+    }
+  }
+
+  // Whether kv holds what build stored.
+  bool holds(const KV_Object& kv, int round) const {
+    for (int i = 0; i < kProperties; ++i) {
+      const std::u16string p = path(i);
+      switch (i % 5) {
+        case 0: {
+          int v = 0;
+          if (!kv.GetProperty(p.c_str(), v) || v != i * 3 + round) return false;
+          break;
+        }
+        case 1: {
+          double v = 0;
+          if (!kv.GetProperty(p.c_str(), v) || v != i + 0.25) return false;
+          break;
+        }
+        case 2: {
+          char16_t text[32] = {};
+          if (!kv.GetProperty(p.c_str(), text, sizeof(text)) ||
+              std::u16string(text) != widen("text " + std::to_string(i))) {
+            return false;
+          }
+          break;
+        }
+        case 3: {
+          bool v = i % 2 != 0;
+          if (!kv.GetProperty(p.c_str(), v) || v != (i % 2 == 0)) return false;
+          break;
+        }
+        default: {
+          unsigned char raw[3] = {};
+          if (!kv.getVoidProperty(p.c_str(), raw, 3) || raw[0] != static_cast<unsigned char>(i) ||
+              raw[1] != 0xAB || raw[2] != static_cast<unsigned char>(round)) {
+            return false;
+          }
+          break;
+        }
+      }
+    }
+    return true;
+  }
+
+  // The number of properties that an iterator lists below the thread's node.
+  int count(const KV_Object& kv) const {
+    const std::u16string top = widen("\\t" + std::to_string(m_index));
+    std::unique_ptr<KV_Iterator> it(kv.newIterator(top.c_str(), 0));
+    if (it == nullptr) return -1;
+    int props = 0;
+    char* data = nullptr;
+    std::size_t size = 0;
+    PropType type;
+    KV_Object::NodeType move;
+    do {
+      while (it->nextProp(data, size, type) != nullptr) ++props;
+    } while (it->nextNode(move) != nullptr);
+    return props;
+  }
+
+  void one_round(int round) {
+    KV_Object kv;
+    build(kv, round);
+    if (!holds(kv, round)) fail("values read back differ");
+    if (count(kv) != kProperties) fail("the walk missed properties");
+
+    for (const char16_t* header : {u"", u"compress"}) {
+      const std::u16string file =
+          m_dir.file("t" + std::to_string(m_index) + (*header != 0 ? "z" : "") + ".pia");
+      kv.save(file.c_str(), KV_Object::FT_PIA, header, u"\\");
+      KV_Object loaded;
+      loaded.load(file.c_str(), KV_Object::FT_PIA, u"\\");
+      if (!holds(loaded, round)) fail("a loaded file differs");
+      // The stream forms as well.
+      std::stringstream stream;
+      kv.save(&stream, KV_Object::FT_PIA, header, u"\\");
+      KV_Object streamed;
+      streamed.load(&stream, KV_Object::FT_PIA, u"\\");
+      if (count(streamed) != kProperties) fail("a loaded stream differs");
+    }
+    const std::u16string missing = m_dir.file("missing" + std::to_string(m_index));
+    expect_exception(63, [&] { kv.load(missing.c_str(), KV_Object::FT_PIA, u"\\"); });
+    // Known names, but no such node at the root.
+    expect_exception(52, [&] { kv.deletePath(u"\\node1\\v1"); });
+    kv.deletePath(path(0).c_str());
+    if (kv.getPropertySize(path(0).c_str()) != 0) fail("a deleted property stays");
+    kv.duplicate(widen("\\t" + std::to_string(m_index)).c_str(), u"\\copy");
+    if (count(kv) != kProperties - 1) fail("the copy changed its source");
+  }
+
+  int m_index;
+  const TempDir& m_dir;
+  std::vector<std::string> m_failures;
+};
+
+TEST(KvThreads, SeparateObjectsOnSeparateThreadsShareNothingUnsafe) {
+  TempDir dir;
+  StartLine start;
+  std::vector<std::unique_ptr<Worker>> workers;
+  for (int i = 0; i < kThreads; ++i) workers.push_back(std::make_unique<Worker>(i, dir));
+  std::vector<std::thread> threads;
+  for (auto& worker : workers) {
+    threads.emplace_back([&start, w = worker.get()] { w->run(start); });
+  }
+  for (std::thread& t : threads) t.join();
+  kv_set_ansi_codepage(1252);
+  for (int i = 0; i < kThreads; ++i) {
+    EXPECT_TRUE(workers[i]->failures().empty())
+        << "thread " << i << ": " << workers[i]->failures().front();
+  }
+  // Every save replaced its file: one file per thread and kind, nothing else.
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, static_cast<std::size_t>(2 * kThreads));
+}
+
+}  // namespace
