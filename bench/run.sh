@@ -31,9 +31,15 @@ for lib in kvstore ptree; do
   done
 done
 
+echo "== distinct names ($sizes properties)" >&2
+build/bench/bin/kv_bench_distinct --kv_sizes="$sizes" \
+  --benchmark_out="$results/distinct.json" --benchmark_out_format=json >&2
+
 cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 compiler=$(grep -m1 '^CMAKE_CXX_COMPILER:' build/bench/CMakeCache.txt | cut -d= -f2-)
 echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $("$compiler" --version | head -1)," \
   "$(grep -m1 '^CMAKE_BUILD_TYPE:' build/bench/CMakeCache.txt | cut -d= -f2-) build."
 echo
 python3 bench/report.py "$results/bench.json" "$results/memory.jsonl"
+echo
+python3 bench/report_distinct.py "$results/distinct.json"
