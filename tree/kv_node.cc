@@ -32,7 +32,7 @@ class NameTable {
   NameTable() = default;
   NameTable(const NameTable&) = delete;
   NameTable& operator=(const NameTable&) = delete;
-  ~NameTable() { kv_table_free(m_slots); }
+  ~NameTable() { kv_table_free(m_slots, Bytes()); }
 
   bool active() const { return m_slots != nullptr; }
   // Whether the list holds a name twice (which its owner's contract
@@ -41,7 +41,7 @@ class NameTable {
 
   // Frees the table: the list is scanned again until the next long scan.
   void Reset() {
-    kv_table_free(m_slots);
+    kv_table_free(m_slots, Bytes());
     m_slots = nullptr;
     m_mask = 0;
     m_count = 0;
@@ -99,7 +99,7 @@ class NameTable {
       for (std::size_t i = 0; i < old_capacity; ++i) {
         if (old[i].name != nullptr) Place(old[i].name, old[i].pred);
       }
-      kv_table_free(old);
+      kv_table_free(old, old_capacity * sizeof(Slot));
     }
     Place(name, pred);
     return true;
@@ -127,6 +127,8 @@ class NameTable {
   }
 
  private:
+  std::size_t Bytes() const { return m_slots != nullptr ? (m_mask + 1) * sizeof(Slot) : 0; }
+
   std::size_t Home(const char16_t* name) const {
     uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(name));
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & m_mask;

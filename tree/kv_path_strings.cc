@@ -6,10 +6,29 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "toolkit/u16_text.h"
 #include "tree/kv_alloc.h"
 #include "tree/kv_table_memory.h"
+
+// Free blocks and the unused rest of a chunk are poisoned under
+// AddressSanitizer.
+#if defined(__SANITIZE_ADDRESS__)
+#define KV_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KV_ASAN 1
+#endif
+#endif
+#ifdef KV_ASAN
+#include <sanitizer/asan_interface.h>
+#define KV_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define KV_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define KV_POISON(p, n) ((void)(p), (void)(n))
+#define KV_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
 
 namespace {
 
@@ -46,13 +65,92 @@ KV_PathStrings::KV_PathStrings()
       m_mask(0),
       m_count(0),
       m_seed(mix64(process_seed() ^ reinterpret_cast<uintptr_t>(this))),
-      m_teardown(false) {}
+      m_teardown(false),
+      m_chunks(nullptr),
+      m_unpooled(0),
+      m_bump(nullptr),
+      m_bumpEnd(nullptr),
+      m_free() {}
 
 KV_PathStrings::~KV_PathStrings() {
   if (m_slots != nullptr) {
-    for (std::size_t i = 0; i <= m_mask; ++i) kv_free(m_slots[i].entry);
-    kv_table_free(m_slots);
+    for (std::size_t i = 0; m_unpooled != 0 && i <= m_mask; ++i) {
+      if (m_slots[i].entry != nullptr && !Pooled(m_slots[i].entry->length)) {
+        kv_free(m_slots[i].entry);
+        --m_unpooled;
+      }
+    }
+    kv_table_free(m_slots, (m_mask + 1) * sizeof(Slot));
   }
+  while (m_chunks != nullptr) {
+    Chunk* next = m_chunks->next;
+    KV_UNPOISON(m_chunks + 1, m_chunks->bytes - sizeof(Chunk));
+    if (m_chunks->bytes == kFirstChunkBytes) {
+      kv_free(m_chunks);
+    } else {
+      kv_table_free(m_chunks, m_chunks->bytes);
+    }
+    m_chunks = next;
+  }
+}
+
+std::size_t KV_PathStrings::Units(std::size_t length) {
+  return (sizeof(Entry) + (length + 1) * sizeof(char16_t) + kUnit - 1) / kUnit;
+}
+
+bool KV_PathStrings::Pooled(std::size_t length) {
+  return Units(length) <= kMaxPooledUnits;
+}
+
+KV_PathStrings::Entry* KV_PathStrings::NewEntry(std::size_t length) {
+  const std::size_t units = Units(length);
+  if (units > kMaxPooledUnits) {
+    auto* entry = static_cast<Entry*>(kv_alloc(units * kUnit));
+    ++m_unpooled;
+    return entry;
+  }
+  if (FreeBlock* block = m_free[units]) {
+    KV_UNPOISON(block, units * kUnit);
+    m_free[units] = block->next;
+    return reinterpret_cast<Entry*>(block);
+  }
+  if (m_bump == nullptr || static_cast<std::size_t>(m_bumpEnd - m_bump) < units * kUnit) {
+    Chunk* chunk;
+    std::size_t bytes;
+    if (m_chunks == nullptr) {
+      bytes = kFirstChunkBytes;
+      chunk = static_cast<Chunk*>(kv_alloc(bytes));
+    } else {
+      bytes = m_chunks->bytes == kFirstChunkBytes    ? kLaterChunkBytes
+              : m_chunks->bytes < kLargestChunkBytes ? 2 * m_chunks->bytes
+                                                     : kLargestChunkBytes;
+      chunk = static_cast<Chunk*>(kv_table_alloc(bytes));
+      if (chunk == nullptr) throw std::bad_alloc();
+    }
+    chunk->next = m_chunks;
+    chunk->bytes = bytes;
+    m_chunks = chunk;
+    m_bump = reinterpret_cast<char*>(chunk + 1);
+    m_bumpEnd = reinterpret_cast<char*>(chunk) + bytes;
+    KV_POISON(m_bump, static_cast<std::size_t>(m_bumpEnd - m_bump));
+  }
+  auto* entry = reinterpret_cast<Entry*>(m_bump);
+  KV_UNPOISON(entry, units * kUnit);
+  m_bump += units * kUnit;
+  return entry;
+}
+
+void KV_PathStrings::FreeEntry(Entry* entry) {
+  const std::size_t units = Units(entry->length);
+  if (units > kMaxPooledUnits) {
+    kv_free(entry);
+    --m_unpooled;
+    return;
+  }
+  auto* block = reinterpret_cast<FreeBlock*>(entry);
+  block->next = m_free[units];
+  m_free[units] = block;
+  KV_POISON(block, units * kUnit);
 }
 
 unsigned KV_PathStrings::Bucket(const char16_t* s, std::size_t length) {
@@ -63,21 +161,48 @@ unsigned KV_PathStrings::Bucket(const char16_t* s, std::size_t length) {
 
 // FNV-1a over the code units from a seeded start, then a final mix so that
 // every bit of the result depends on every unit.
+//
+// A name that ends in a number (1 to 9 digits without a leading zero, as
+// index composition writes them: pens\12, name_4711) is hashed as its stem
+// and its number: the stem and the number divided by 8 choose a group of 8
+// slots at random, the number's last 3 bits the slot in the group. The names
+// of a wide node or a long list, which mostly come in the order of their
+// numbers, then share the cache line of their group instead of each taking a
+// line at random; and no more than 8 names share a group, so names chosen to
+// collide collide no more than at random.
 uint32_t KV_PathStrings::HashOf(const char16_t* s, std::size_t length) const {
+  std::size_t digits = 0;
+  while (digits < length && digits < 10 && s[length - 1 - digits] >= u'0' &&
+         s[length - 1 - digits] <= u'9') {
+    ++digits;
+  }
+  const bool numbered = digits >= 1 && digits <= 9 && (digits == 1 || s[length - digits] != u'0');
+  const std::size_t stem = numbered ? length - digits : length;
   uint64_t h = m_seed;
-  for (std::size_t i = 0; i < length; ++i) h = (h ^ s[i]) * 0x100000001B3ull;
-  h ^= h >> 32;
-  h *= 0xD6E8FEB86659FD93ull;
-  h ^= h >> 32;
-  return static_cast<uint32_t>(h);
+  for (std::size_t i = 0; i < stem; ++i) h = (h ^ s[i]) * 0x100000001B3ull;
+  if (!numbered) {
+    h ^= h >> 32;
+    h *= 0xD6E8FEB86659FD93ull;
+    h ^= h >> 32;
+    return static_cast<uint32_t>(h);
+  }
+  uint32_t number = 0;
+  for (std::size_t i = stem; i < length; ++i) number = number * 10 + (s[i] - u'0');
+  const uint64_t group = mix64(h + (number >> 2));
+  return (static_cast<uint32_t>(group) & ~3u) | (number & 3u);
 }
 
+// The table is kept in Robin Hood order: along a run of slots, entries
+// stand in the order of their home slots, so that a search for a name that
+// is absent stops as soon as it meets an entry that lies nearer its own home
+// than the name would, rather than at the end of the run.
 KV_PathStrings::Entry* KV_PathStrings::Find(const char16_t* s, std::size_t length,
                                             uint32_t hash) const {
   if (m_slots == nullptr) return nullptr;
-  for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+  std::size_t distance = 0;
+  for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask, ++distance) {
     const Slot& slot = m_slots[i];
-    if (slot.entry == nullptr) return nullptr;
+    if (slot.entry == nullptr || ((i - slot.hash) & m_mask) < distance) return nullptr;
     if (slot.hash == hash && slot.entry->length == length &&
         std::memcmp(slot.entry->string(), s, length * sizeof(char16_t)) == 0) {
       return slot.entry;
@@ -85,21 +210,33 @@ KV_PathStrings::Entry* KV_PathStrings::Find(const char16_t* s, std::size_t lengt
   }
 }
 
+void KV_PathStrings::Place(Slot* slots, std::size_t mask, Slot slot) {
+  std::size_t distance = 0;
+  for (std::size_t i = slot.hash & mask;; i = (i + 1) & mask, ++distance) {
+    Slot& here = slots[i];
+    if (here.entry == nullptr) {
+      here = slot;
+      return;
+    }
+    const std::size_t theirs = (i - here.hash) & mask;
+    if (theirs < distance) {
+      std::swap(slot, here);
+      distance = theirs;
+    }
+  }
+}
+
 bool KV_PathStrings::Rehash(std::size_t capacity) {
   auto* slots = static_cast<Slot*>(kv_table_alloc(capacity * sizeof(Slot)));
   if (slots == nullptr) return false;
-  const std::size_t mask = capacity - 1;
   if (m_slots != nullptr) {
     for (std::size_t i = 0; i <= m_mask; ++i) {
-      if (m_slots[i].entry == nullptr) continue;
-      std::size_t j = m_slots[i].hash & mask;
-      while (slots[j].entry != nullptr) j = (j + 1) & mask;
-      slots[j] = m_slots[i];
+      if (m_slots[i].entry != nullptr) Place(slots, capacity - 1, m_slots[i]);
     }
-    kv_table_free(m_slots);
+    kv_table_free(m_slots, (m_mask + 1) * sizeof(Slot));
   }
   m_slots = slots;
-  m_mask = mask;
+  m_mask = capacity - 1;
   return true;
 }
 
@@ -130,16 +267,14 @@ const char16_t* KV_PathStrings::Add(const char16_t* s, std::size_t length, uint3
     const std::size_t capacity = m_slots == nullptr ? kMinCapacity : 2 * (m_mask + 1);
     if (!Rehash(capacity) && (m_slots == nullptr || m_count + 1 > m_mask)) throw std::bad_alloc();
   }
-  auto* entry = static_cast<Entry*>(kv_alloc(sizeof(Entry) + (length + 1) * sizeof(char16_t)));
+  Entry* entry = NewEntry(length);
   entry->refs = 1;
   entry->length = static_cast<uint32_t>(length);
   entry->hash = hash;
   auto* text = const_cast<char16_t*>(entry->string());
   if (length != 0) std::memcpy(text, s, length * sizeof(char16_t));
   text[length] = 0;
-  std::size_t i = hash & m_mask;
-  while (m_slots[i].entry != nullptr) i = (i + 1) & m_mask;
-  m_slots[i] = Slot{hash, entry};
+  Place(m_slots, m_mask, Slot{hash, entry});
   ++m_count;
   created = true;
   return entry->string();
@@ -159,19 +294,16 @@ void KV_PathStrings::Destroy(Entry* entry) {
   }
   std::size_t i = entry->hash & m_mask;
   while (m_slots[i].entry != entry) i = (i + 1) & m_mask;
-  // Backward-shift deletion: pull up every later slot of the cluster whose
-  // home is not between the hole and itself.
-  for (std::size_t j = (i + 1) & m_mask; m_slots[j].entry != nullptr; j = (j + 1) & m_mask) {
-    const std::size_t home = m_slots[j].hash & m_mask;
-    const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
-    if (!stays) {
-      m_slots[i] = m_slots[j];
-      i = j;
-    }
+  // Backward-shift deletion: the entries after the hole that are away from
+  // their home move one slot back, which keeps the Robin Hood order.
+  for (std::size_t j = (i + 1) & m_mask;
+       m_slots[j].entry != nullptr && ((j - m_slots[j].hash) & m_mask) != 0;
+       i = j, j = (j + 1) & m_mask) {
+    m_slots[i] = m_slots[j];
   }
   m_slots[i] = Slot{0, nullptr};
   --m_count;
-  kv_free(entry);
+  FreeEntry(entry);
   // A table left mostly empty by a large delete gives its memory back.
   if (m_mask + 1 > kMinCapacity && 8 * m_count < m_mask + 1) Rehash((m_mask + 1) / 2);
 }

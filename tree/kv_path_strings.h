@@ -5,12 +5,14 @@
 // table holds exactly the names in use. Two names are equal exactly when
 // their interned pointers are equal.
 //
-// The table is an open-addressing hash table (linear probing, at most three
-// quarters full) that doubles and rehashes as it fills and halves when it is
-// mostly empty, so interning and releasing take expected constant time
-// whatever the number and the shape of the names. The hash is seeded per
-// table from a per-process random value: names chosen to collide cannot slow
-// a load down. Nothing outside the table can tell where a name is kept.
+// The table is an open-addressing hash table (linear probing in Robin Hood
+// order, at most three quarters full) that doubles and rehashes as it fills
+// and halves when it is mostly empty, so interning and releasing take
+// expected constant time whatever the number and the shape of the names.
+// The hash is seeded per table from a per-process random value, and a name
+// that ends in a number shares a group of slots with at most three others
+// (see HashOf): names chosen to collide collide no more than names at random.
+// Nothing outside the table can tell where a name is kept.
 #ifndef KVSTORE_TREE_KV_PATH_STRINGS_H_
 #define KVSTORE_TREE_KV_PATH_STRINGS_H_
 
@@ -21,7 +23,7 @@
 
 class KV_PathStrings : public KV_Mem_Obj {
  public:
-  // One interned name. The entry and its text are one allocation: the
+  // One interned name. The entry and its text are one block: the
   // NUL-terminated text follows the header.
   struct Entry {
     int32_t refs;     // holders of the name
@@ -100,17 +102,51 @@ class KV_PathStrings : public KV_Mem_Obj {
 
   uint32_t HashOf(const char16_t* s, std::size_t length) const;
   Entry* Find(const char16_t* s, std::size_t length, uint32_t hash) const;
+  // Puts slot into the table slots (mask + 1 slots, at least one free) in
+  // Robin Hood order.
+  static void Place(Slot* slots, std::size_t mask, Slot slot);
   // Rehashes into capacity slots (a power of two that holds every entry).
   // False, the table unchanged, when memory runs out.
   bool Rehash(std::size_t capacity);
   // Removes the entry from its slot and frees it.
   void Destroy(Entry* entry);
 
+  // Entries live in chunks of the table's own, in blocks of 16-byte units:
+  // making and freeing a name costs no call of the general allocator, and
+  // the chunks go back with the table at once. A freed block waits on the
+  // list of its size for the next name of that size (the memory of a table
+  // is that of the most names it held at once); names longer than the
+  // largest pooled block are allocated one by one. Under AddressSanitizer a
+  // free block is poisoned, so that a name used after its release is still
+  // reported.
+  static constexpr std::size_t kUnit = 16;
+  static constexpr std::size_t kMaxPooledUnits = 64;
+  // Chunks grow from a small first one (for the many small trees) to 2 MiB.
+  static constexpr std::size_t kFirstChunkBytes = 1024 - 64;
+  static constexpr std::size_t kLaterChunkBytes = 64 * 1024;
+  static constexpr std::size_t kLargestChunkBytes = 2 * 1024 * 1024;
+  struct Chunk {
+    Chunk* next;
+    std::size_t bytes;  // the whole block, header included
+  };
+  struct FreeBlock {
+    FreeBlock* next;
+  };
+  static std::size_t Units(std::size_t length);
+  static bool Pooled(std::size_t length);
+  Entry* NewEntry(std::size_t length);
+  void FreeEntry(Entry* entry);
+
   Slot* m_slots;
   std::size_t m_mask;  // capacity - 1
   std::size_t m_count;
   uint64_t m_seed;
   bool m_teardown;
+  Chunk* m_chunks;
+  std::size_t m_unpooled;  // entries allocated one by one
+  char* m_bump;
+  char* m_bumpEnd;
+  FreeBlock* m_free[kMaxPooledUnits + 1];
 };
 
 #endif  // KVSTORE_TREE_KV_PATH_STRINGS_H_

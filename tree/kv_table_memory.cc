@@ -3,28 +3,61 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kPage = 4096;
+// Blocks of this size or more are mapped on their own: the general
+// allocator would serve them by first merging every small block that the
+// process freed (glibc's consolidation), at the cost of the next small
+// allocations.
+constexpr std::size_t kMapped = 64 * 1024;
+
+bool mapped(std::size_t size) {
+  return size >= kMapped;
+}
+
+bool huge(std::size_t size) {
+  return size >= kHugePage;
+}
+
+std::size_t rounded(std::size_t size) {
+  const std::size_t unit = huge(size) ? kHugePage : kPage;
+  return (size + unit - 1) / unit * unit;
+}
 
 }  // namespace
 
 void* kv_table_alloc(std::size_t size) {
-  if (size >= kHugePage) {
-    const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-    void* p = std::aligned_alloc(kHugePage, rounded);
-    if (p != nullptr) {
-      ::madvise(p, rounded, MADV_HUGEPAGE);
-      std::memset(p, 0, size);
-      return p;
-    }
+  if (!mapped(size)) return std::calloc(1, size);
+  const std::size_t length = rounded(size);
+  if (!huge(size)) {
+    void* area =
+        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return area == MAP_FAILED ? nullptr : area;
   }
-  return std::calloc(1, size);
+  // Map a huge page more than needed, then trim both ends to a block that
+  // starts on a huge-page boundary.
+  void* area = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (area == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<uintptr_t>(area);
+  const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+  if (aligned > start) ::munmap(area, aligned - start);
+  const uintptr_t tail = start + length + kHugePage - (aligned + length);
+  if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + length), tail);
+  ::madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
 }
 
-void kv_table_free(void* p) {
-  std::free(p);
+void kv_table_free(void* p, std::size_t size) {
+  if (p == nullptr) return;
+  if (mapped(size)) {
+    ::munmap(p, rounded(size));
+  } else {
+    std::free(p);
+  }
 }

@@ -1,9 +1,15 @@
 // Copyright the kvstore authors.
 //
 // Memory for the hash tables of the tree (the name table, the indexes of
-// wide lists). A large table is probed at random places, so it is asked for
-// in huge pages where the system gives them: one TLB entry then covers 2 MiB
-// of slots instead of 4 KiB.
+// wide lists) and the chunks of the name table: zeroed, in one block.
+//
+// Blocks of 64 KiB or more are mapped from the system on their own, so that
+// making one does not make the general allocator merge every small block
+// that the process freed before (a tree destroyed before the next is built),
+// and their zeroes come from fresh pages rather than from a pass over the
+// block. A table of 2 MiB or more is probed at random places, so it is
+// mapped in huge pages where the system gives them: one TLB entry then
+// covers 2 MiB of slots instead of 4 KiB.
 #ifndef KVSTORE_TREE_KV_TABLE_MEMORY_H_
 #define KVSTORE_TREE_KV_TABLE_MEMORY_H_
 
@@ -11,6 +17,7 @@
 
 // size bytes, zeroed; null when memory runs out (never throws).
 void* kv_table_alloc(std::size_t size);
-void kv_table_free(void* p);
+// Releases a block of kv_table_alloc(size); null is accepted.
+void kv_table_free(void* p, std::size_t size);
 
 #endif  // KVSTORE_TREE_KV_TABLE_MEMORY_H_
