@@ -23,6 +23,10 @@ echo "== benchmarks ($sizes properties)" >&2
 build/bench/bin/kv_bench --kv_sizes="$sizes" \
   --benchmark_out="$results/bench.json" --benchmark_out_format=json >&2
 
+echo "== legacy readers (${KV_BENCH_LINES:-100,1000,10000} key lines)" >&2
+build/bench/bin/kv_bench_legacy --kv_lines="${KV_BENCH_LINES:-100,1000,10000}" \
+  --benchmark_out="$results/legacy.json" --benchmark_out_format=json >&2
+
 echo "== memory, one tree per process" >&2
 : >"$results/memory.jsonl"
 for lib in kvstore ptree; do
@@ -40,6 +44,12 @@ compiler=$(grep -m1 '^CMAKE_CXX_COMPILER:' build/bench/CMakeCache.txt | cut -d= 
 echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $("$compiler" --version | head -1)," \
   "$(grep -m1 '^CMAKE_BUILD_TYPE:' build/bench/CMakeCache.txt | cut -d= -f2-) build."
 echo
-python3 bench/report.py "$results/bench.json" "$results/memory.jsonl"
+python3 bench/report.py "$results/bench.json" "$results/memory.jsonl" "$results/legacy.json"
+
+echo "== driver description import" >&2
+build/bench/bin/kv_bench_pdt --kv_lines="${KV_BENCH_PDT_LINES:-100,1000,10000,100000}" \
+  --benchmark_out="$results/pdt.json" --benchmark_out_format=json >&2
+echo
+python3 bench/report_pdt.py "$results/pdt.json"
 echo
 python3 bench/report_distinct.py "$results/distinct.json"

@@ -56,6 +56,11 @@ class KV_File {
                     PropType type) {
     object->setData(path, data, size, type, -1, true);
   }
+  // The same with an index, composed with path as the setters compose it.
+  static void store(KV_Object* object, const char16_t* path, const void* data, std::size_t size,
+                    PropType type, int index) {
+    object->setData(path, data, size, type, index, true);
+  }
   // Replaces the file name with a copy of name (null clears it).
   void setFileName(const char16_t* name);
 

@@ -7,10 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "drivers/kv_pdt_file.h"
 #include "formats/kv_file.h"
 #include "formats/kv_pia_file.h"
 #include "kvstore/kv_exceptions.h"
 #include "kvstore/kv_object.h"
+#include "legacy/kv_pc2_file.h"
+#include "legacy/kv_pcp_file.h"
 #include "platform/replace_file.h"
 #include "platform/stream_check.h"
 #include "tree/kv_revision.h"
@@ -27,9 +30,22 @@ std::unique_ptr<KV_File> make_loader(KV_Object::FileType type, GX_Error_Handler*
   switch (type) {
     case KV_Object::FT_PIA:
       return std::make_unique<KV_PIAFile>(handler);
+    case KV_Object::FT_PCP:
+      return std::make_unique<KV_PCPFile>(handler);
+    case KV_Object::FT_PC2:
+      return std::make_unique<KV_PC2File>(handler);
+    case KV_Object::FT_PDT:
+      return std::make_unique<KV_PDTFile>(handler);
     default:
       return nullptr;
   }
+}
+
+// A driver description set is a folder of files beside the key-text file: a
+// stream carries the key-text file alone, so a stream load of FT_PDT is
+// refused rather than looking for the other files in the working folder.
+bool loads_from_stream(KV_Object::FileType type) {
+  return type != KV_Object::FT_DOC && type != KV_Object::FT_PDT;
 }
 
 std::unique_ptr<KV_File> make_saver(KV_Object::FileType type, bool utf8) {
@@ -83,7 +99,8 @@ void KV_Object::load(const char16_t* fileName, FileType type, const char16_t* ro
 
 void KV_Object::load(std::iostream* stream, FileType type, const char16_t* root) {
   if (m_root == nullptr) throw KV_Severe(50, kLoad, u"m_root", kRevKvobj);
-  std::unique_ptr<KV_File> format = type == FT_DOC ? nullptr : make_loader(type, m_errorHandler);
+  std::unique_ptr<KV_File> format =
+      loads_from_stream(type) ? make_loader(type, m_errorHandler) : nullptr;
   if (format == nullptr) refuse(kLoad);
   format->setStream(stream);
   format->load(this, root, type);
@@ -95,9 +112,14 @@ void KV_Object::load_section(const char16_t*, FileType, const char16_t*, const c
   refuse(kLoad);
 }
 
-void KV_Object::load_cfg_section(const char16_t*, FileType, const char16_t*, int) {
+void KV_Object::load_cfg_section(const char16_t* fileName, FileType type, const char16_t* root,
+                                 int section) {
   if (m_root == nullptr) throw KV_Severe(50, kLoad, u"m_root", kRevKvobj);
-  refuse(kLoad);
+  if (type != FT_CFG) refuse(kLoad);
+  auto format = std::make_unique<KV_CFGFile>(m_errorHandler);
+  format->open(fileName, 0);
+  format->load_section(this, root, section);
+  format->close();
 }
 
 // A save to a file name writes a new file beside the target and renames it

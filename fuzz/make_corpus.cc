@@ -494,7 +494,108 @@ void path_seeds() {
                 {kWalkAll, -1, u""}}));
 }
 
+// ---- Older plotter configuration files (PC2, CFG, PCP)
+
+void legacy_seeds() {
+  const std::string pc2 =
+      "PC2Version 2.1\r\n"
+      "; comment\r\n"
+      "[PlotDriver]\r\nConfigured=1\r\nType = 4\r\nMenuName=\"Pen plotter\"\r\n"
+      "[Plotter/Device]\r\nPens=8\r\nDriverData=\"4$Q4,0,2\"\r\n"
+      "[Plotter/Device/PenTable]\r\nColor1=1\r\nColor300=5\r\ncolor2=-7\r\n"
+      "[Plotter/Device/WidthTable]\r\nColor1=0.25\r\nColor2=0.30000000000 (-#,S,S,STS_8[P)\r\n"
+      "[Plotter/Port]\r\nLink=-1\r\nDCB=\"-#,S,S,STS_8[P\"\r\nPortName=COM2\r\n"
+      "[Plotter/User]\r\nUserWidth2=420.0\r\nDeviceDriverCell1=3\r\n"
+      "[Plotter/DriverCustom]\r\ndmFields=0x0000A30F\r\nOpaque-Q=\"abc\"\r\nPEN#3=\"p\"\r\n"
+      "[Plotter/DriverCustom/pen]\r\ncount=8\r\n";
+  write("pc2_load", "example", pc2);
+  write("pc2_load", "lf", replace_all(pc2, "\r\n", "\n"));
+  const std::vector<std::pair<std::string, std::string>> pc2_edges = {
+      {"version-only", "PC2Version\n"},
+      {"version-no-newline", "PC2Version"},
+      {"version-lowercase", "pc2version 1\n[PlotDriver]\nconfigured=1\n"},
+      {"version-indented", "  PC2Version 1\n[PlotDriver]\nType=2\n"},
+      {"version-blank", "   \n[PlotDriver]\nType=2\n"},
+      {"comments-first", "\n;x\n\nPC2Version\nConfigured=1\n"},
+      {"values",
+       "PC2Version\n[Plotter/DriverCustom]\ndmFields=ff\ndmFields=zz\ndmScale=12abc\n"
+       "dmCopies=99999999999\ndmDuplex=\nOpaque-A=\"\nOpaque-B=\"x\nPEN#1=\"a b\"\n"
+       "dmPaperWidth=1e999\ndmPaperLength=x\n"},
+      {"raw", "PC2Version\n[Plotter/Port]\nDCB=P,$\nDCB=abc\nDCB=\"\"\nDCB=-#,S,S,STS_8[Q\n"},
+      {"sections",
+       "PC2Version\n[]\n[PlotDriver\n]x[\nno equals\n=1\n[Plotter/User\\UserWidth]\n3=1.5\n"},
+      {"keys",
+       "PC2Version\n[Plotter/User]\nUserWidth\\x=1.0\nUserWidth*=2.0\nUserWidth1 =3.0\n"
+       "[plotter/device/pentable]\nCOLOR5=5\n"},
+      {"long-lines", "PC2Version\n[" + std::string(600, 's') +
+                         "]\nConfigured=1\n[Plotter/Device/PenTable]\n" + "Color" +
+                         std::string(600, '1') + "=1\nPens=" + std::string(1018, '9') + "\n" +
+                         "Pens=" + std::string(1019, '9') + "\n"},
+      {"high-bytes", "PC2Version \xE9\n[PlotDriver]\nMenuName=\"\x80\xFF\"\n"},
+      {"zero-byte", std::string("PC2Version\n[PlotDriver]\nMenuName=a\0b\nType=1\n", 44)},
+      {"empty", ""},
+  };
+  for (const auto& [name, text] : pc2_edges) write("pc2_load", name, text);
+
+  // cfg_load: an instance byte (value % 8 - 1), then the file.
+  const std::string cfg =
+      "[PlotDriver#1]\nConfigured=1\n[PlotDriver#2]\nConfigured=2\nPathName=\"two\"\n"
+      "[Plotter#2/Device/PenTable]\nColor5=3\n[Plotter/Device#2]\nPens=9\n"
+      "[Plotter/Port]\nLocal=1\nPortName=[LPT1]\nLocal=2\n"
+      "[Plotter#2/DriverCustom]\ndmFields=255\ndmFields=ff\nOpaque-B=b\n"
+      "[Plotter# /Device]\nPens=4\n[Plotter#-1/User]\nBaudRate=9600\n";
+  for (int instance = -1; instance <= 3; ++instance) {
+    write("cfg_load", "instance-" + std::to_string(instance),
+          std::string(1, static_cast<char>(instance + 1)) + cfg);
+  }
+  write("cfg_load", "crlf", std::string(1, '\3') + replace_all(cfg, "\n", "\r\n"));
+  write("cfg_load", "syntax",
+        std::string(1, '\2') + "PC2Version 1\nno equals\n[]\n[#]\n[x#99999999999]\n=\n" + "[" +
+            std::string(700, '#') + "]\nConfigured=1\n" + std::string(1100, 'l') + "\n");
+  write("cfg_load", "empty", std::string(1, '\2'));
+
+  const std::string pcp =
+      ";Created by Orvane\r\n"
+      ";For the driver: Pen plotters\r\n"
+      ";For the device: Model 7\r\n"
+      "VERSION=2.0\r\nUNITS=M\r\nORIGIN=10.0,15.0\r\nSIZE=ISO_A1:841,594.0\r\nROTATE=90\r\n"
+      "HIDE=N\r\nPEN_WIDTH=0.25\r\nSCALE=1=50\r\nPLOT_FILE=plan.plt\r\nFILL_ADJUST=Y\r\n"
+      "OPTIMIZE_LEVEL=2\r\n"
+      "BEGIN_COLOR=DEFAULT\r\nPEN_NUMBER=MOD16\r\nHW_LINETYPE=0\r\nPEN_SPEED=40\r\n"
+      "PEN_WEIGHT=0.25\r\nEND_COLOR\r\n"
+      "BEGIN_COLOR=1\r\nPEN_NUMBER=2\r\nPEN_WEIGHT=0.5\r\nEND_COLOR\r\n";
+  write("pcp_load", "example", pcp);
+  write("pcp_load", "lf", replace_all(pcp, "\r\n", "\n"));
+  std::string blocks = ";Created by Orvane\n";
+  for (int i = 0; i < 140; ++i) blocks += "BEGIN_COLOR=1234567\n";
+  blocks += "ROTATE=1\n";
+  const std::vector<std::pair<std::string, std::string>> pcp_edges = {
+      {"no-header", "VERSION=2.0\n;For the driver: x\nROTATE=1\n"},
+      {"kinds",
+       ";created by orvane\nVERSION=2\nVERSION=.\nPLOT_FILE=true\nPLOT_FILE\nPLOT_FILE=_x\n"
+       "HIDE=yes\nUNITS=_i\nROTATE=-\nROTATE=99999999999\nPEN_WIDTH=1.2.3\n=5\nCOLOR=1\n"},
+      {"numbers",
+       ";Created by Orvane\nORIGIN=0,0\nORIGIN=0.5\nORIGIN=,1.0\nSIZE=MAX\nSIZE=:1,2.0\n"
+       "SIZE=A:x,1.0\nSIZE=B:1,2\nSIZE=C:1\nSCALE=F\nSCALE=1\nSCALE=1=x\nSCALE=_1=2.\n"},
+      {"default-block",
+       ";Created by Orvane\nBEGIN_COLOR=DEFAULT\nPEN_NUMBER=*\nPEN_WEIGHT=abc\nPEN_SPEED=7x\n"
+       "BEGIN_COLOR=9\nEND_COLOR\nEND_COLOR\nEND_COLOR\nBEGIN_COLOR=-\nBEGIN_COLOR=red\n"
+       "BEGIN_COLOR=\nBEGIN_COLOR=DEFAULT\n"},
+      {"deep-blocks", blocks},
+      {"long-lines", ";Created by Orvane\n" + std::string(600, 'K') + "=1\nPLOT_FILE=" +
+                         std::string(1013, 'f') + "\nPLOT_FILE=" + std::string(1014, 'f') + "\n"},
+      {"versions", "VERSION=1.0\nVERSION=\n  version = 2.0  \r\n"},
+      {"empty", ""},
+  };
+  for (const auto& [name, text] : pcp_edges) write("pcp_load", name, text);
+}
+
 }  // namespace
+
+// make_corpus_pdt.cc
+void pdt_seeds(void (*write)(const std::string& target, const std::string& name,
+                             const std::string& bytes),
+               const std::filesystem::path& corpus);
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -506,6 +607,8 @@ int main(int argc, char** argv) {
   codec_seeds();
   text_seeds();
   path_seeds();
+  pdt_seeds(write, g_root);
+  legacy_seeds();
   std::printf("%zu seed files, %zu bytes\n", g_files, g_bytes);
   return 0;
 }

@@ -58,3 +58,11 @@ else
   echo "PIA -> JSON -> PIA changed the file!" >&2
   exit 1
 fi
+
+# An older PC2 plotter configuration: recognised by its first line, read with
+# every default of the format filled in, and converted to PIA.
+cp "${kvtool%/build/release/bin/kvtool}/examples/plotter.pc2" .
+run version plotter.pc2
+run get plotter.pc2 '\Plotter/Device/WidthTable\Color8'
+run convert plotter.pc2 plotter.pia --header ''
+run dump plotter.pia --path '\PlotDriver'

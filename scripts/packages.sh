@@ -16,8 +16,8 @@ declare -A KV_PACKAGES=(
   # Configure and build the library, kvtool and the demo host.
   [build]="cmake ninja-build g++ zlib1g-dev nlohmann-json3-dev libcli11-dev python3"
   # Unit tests, the sanitizer builds and the independent readers the tests
-  # check our files with.
-  [test]="clang libclang-rt-14-dev llvm libgtest-dev libgmock-dev python3-olefile libgsf-bin"
+  # check our files with; pkg-config and man for the tests of an installed kvstore.
+  [test]="clang libclang-rt-14-dev llvm libgtest-dev libgmock-dev python3-olefile libgsf-bin pkg-config man-db"
   # The benchmarks and their peers.
   [bench]="clang libbenchmark-dev libboost-dev libgsf-1-dev pkg-config"
   # The libFuzzer targets.

@@ -22,6 +22,31 @@ std::string lower(std::string_view text) {
   return out;
 }
 
+// The older plotter configuration files, told by their first line that is
+// not blank: a PCP file by its header comment, a PC2 file by its version
+// line, a CFG file by a first section whose name holds an instance number.
+// Other comments before that line are passed over.
+std::optional<FileKind> legacy_kind_from_content(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    std::size_t first = 0;
+    while (first < line.size() && is_blank(static_cast<unsigned char>(line[first]))) ++first;
+    line.remove_prefix(first);
+    if (line.empty()) continue;
+    if (line.front() == ';') {
+      if (lower(line.substr(0, 18)) == ";created by orvane") return FileKind::kPcp;
+      continue;
+    }
+    if (lower(line.substr(0, 10)) == "pc2version") return FileKind::kPc2;
+    const std::string_view section = line.substr(0, line.find(']'));
+    if (line.front() == '[' && section.find('#') != std::string_view::npos) return FileKind::kCfg;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 const std::vector<FileKindInfo>& file_kinds() {
@@ -79,7 +104,7 @@ std::optional<FileKind> kind_from_content(std::string_view head) {
   if (text.size() >= kPiaMark.size() && lower(text.substr(0, kPiaMark.size())) == kPiaMark) {
     return FileKind::kPia;
   }
-  return std::nullopt;
+  return legacy_kind_from_content(text);
 }
 
 std::optional<FileKind> kind_from_extension(const std::string& path) {

@@ -36,6 +36,10 @@ std::optional<FileKind> kind_from_name(std::string_view name);
 //   DPIA  the version word 00 00 01 00 or 00 00 02 00
 //   PIA   the first non-blank line begins with "PIAFILEVERSION_" (any case)
 //   JSON  the first non-blank byte (after a UTF-8 byte order mark) is "{"
+//   and, by the first line that is neither blank nor a comment:
+//   PCP   a comment ";Created by Orvane" (any case) comes first
+//   PC2   the line begins with "PC2Version" (any case)
+//   CFG   the line is a section "[name#N...]" with an instance number
 std::optional<FileKind> kind_from_content(std::string_view head);
 
 // The kind told by the extension of path (".pia", ".json", ...; any case).

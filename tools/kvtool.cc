@@ -39,7 +39,7 @@ struct Arguments {
   std::optional<std::string> type;
   std::string root = "\\";
   unsigned codepage = 1252;
-  int section = 1;
+  int instance = 1;
   std::string file;
   std::string out;
   std::string path = "\\";
@@ -58,6 +58,16 @@ void add_type_option(CLI::App* command, Arguments& args) {
       ->check(CLI::IsMember(kind_names(), CLI::ignore_case));
 }
 
+// "kvtool (kvstore) <version of the libkvstore that runs>", and the version
+// of the headers kvtool was built with when the two differ.
+std::string version_text() {
+  std::string text = std::string("kvtool (kvstore) ") + kv_version_string();
+  if (kv_version() != KVSTORE_VERSION) {
+    text += std::string(", built with ") + KVSTORE_VERSION_STRING;
+  }
+  return text;
+}
+
 int usage_error(const std::string& message) {
   std::cerr << "kvtool: " << message << " (see kvtool --help)\n";
   return 2;
@@ -73,7 +83,7 @@ int run(CLI::App& app, const Arguments& args) {
   CommonOptions common;
   if (args.type) common.kind = kind_from_name(*args.type);
   common.load.root = utf8_to_utf16(args.root);
-  common.load.cfg_section = args.section;
+  common.load.cfg_section = args.instance;
   common.codepage = args.codepage;
   if (app.got_subcommand("dump")) {
     run_dump(common, args.file, args.path, args.json);
@@ -105,12 +115,13 @@ int main(int argc, char** argv) {
   CLI::App app("Reads, converts and edits device configuration files.", "kvtool");
   app.footer(kFooter);
   app.require_subcommand(1);
+  app.set_version_flag("--version", version_text, "Print the version of kvtool and the library");
   app.fallthrough();
   app.add_option("--root", args.root, "Tree path below which files are loaded")
       ->capture_default_str();
   app.add_option("--codepage", args.codepage, "ANSI code page of text files (65001: UTF-8)")
       ->capture_default_str();
-  app.add_option("--section", args.section, "Instance of a CFG file to load")
+  app.add_option("--instance", args.instance, "Instance of a CFG file to load (N of [name#N])")
       ->capture_default_str();
 
   CLI::App* dump = app.add_subcommand("dump", "Print the sub-tree at --path as PIA text or JSON");
@@ -172,6 +183,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     return usage_error(e.what());

@@ -11,6 +11,7 @@
 #include "atomic_file.h"
 #include "error_report.h"
 #include "json_tree.h"
+#include "legacy_version.h"
 #include "tool_error.h"
 #include "utf.h"
 
@@ -93,6 +94,7 @@ std::string pia_body(const KV_Object& tree, const std::u16string& subtree) {
 
 std::string file_version(const std::string& path, FileKind kind) {
   if (kind == FileKind::kJson) throw ToolError(path + ": a JSON file has no version text");
+  if (is_legacy_kind(kind)) return legacy_file_version(path, kind);
   KV_Object reader;
   char16_t version[kVersionUnits] = {};
   reader.getFileVersion(utf8_to_utf16(path).c_str(), version, kVersionUnits,

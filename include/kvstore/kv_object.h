@@ -182,8 +182,13 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   // What a failed load stored before the failure stays in the tree.
   //
   // Types served by this build:
-  //   load (file)       FT_PIA
-  //   load (stream)     FT_PIA
+  //   load (file)       FT_PIA, FT_PCP, FT_PC2
+  //                     FT_PDT (fileName names the key-text file of a driver
+  //                     description set; the capability files are read from
+  //                     its folder, and root must not be empty)
+  //   load (stream)     FT_PIA, FT_PCP, FT_PC2 (FT_PDT is refused: a set is a
+  //                     folder)
+  //   load_cfg_section  FT_CFG
   //   save              FT_PIA
   //   getFileVersion    FT_PCP (through the PIA reader, which accepts only a
   //                     PIA header line: anything else raises error 89)

@@ -18,5 +18,6 @@
 #include "kvstore/kv_mem_obj.h"
 #include "kvstore/kv_object.h"
 #include "kvstore/kv_platform.h"
+#include "kvstore/kv_version.h"
 
 #endif  // KVSTORE_KVSTORE_H_

@@ -1,0 +1,245 @@
+// Copyright the kvstore authors.
+//
+// The readers of older plotter configuration files against a plain PIA load
+// of the very tree they build:
+//   pc2_load   a PC2 file of N key lines (pen, width and speed tables and the
+//              pen names of the driver section, indexes beyond the default
+//              ranges included), every default of the format filled first
+//   pcp_load   a PCP file of N key lines: general settings, a default block
+//              for all 255 pens and blocks for single pens
+// Each tree is saved as a plain PIA file; its load is the peer. Both files
+// are loaded once and compared property by property before timing.
+//
+// Benchmarks are named <operation>/<library>/<key lines>, as in kv_bench;
+// bench/report.py puts them into the table of bench/README.md. Sizes come
+// from --kv_lines=100,1000 (default: 100, 1,000 and 10,000).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kvstore/kvstore.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void die(const std::string& what) {
+  std::fprintf(stderr, "kv_bench_legacy: %s\n", what.c_str());
+  std::exit(2);
+}
+
+std::u16string widen_path(const fs::path& path) {
+  const std::string s = path.string();
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) die("the temporary folder's path must be ASCII");
+  }
+  return std::u16string(s.begin(), s.end());
+}
+
+void write_file(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!out) die("cannot write " + path.string());
+}
+
+// A PC2 file of exactly n key lines, spread over four sections.
+std::string make_pc2(std::size_t n) {
+  std::string text = "PC2Version 2.1\r\n";
+  const char* const sections[] = {"Plotter/Device/PenTable", "Plotter/Device/WidthTable",
+                                  "Plotter/Device/SpeedTable", "Plotter/DriverCustom"};
+  for (std::size_t s = 0; s < 4; ++s) {
+    text += "[" + std::string(sections[s]) + "]\r\n";
+    const std::size_t lines = n / 4 + (s < n % 4 ? 1 : 0);
+    for (std::size_t i = 1; i <= lines; ++i) {
+      const std::string index = std::to_string(i);
+      switch (s) {
+        case 0:
+          text += "Color" + index + "=" + std::to_string(i % 16) + "\r\n";
+          break;
+        case 1:
+          text += "Color" + index + "=0." + std::to_string(25 + i % 50) + "\r\n";
+          break;
+        case 2:
+          text += "Color" + index + "=" + std::to_string(10 + i % 50) + "\r\n";
+          break;
+        default:
+          text += "PEN#" + index + "=\"pen " + index + "\"\r\n";
+      }
+    }
+  }
+  return text;
+}
+
+// A PCP file of exactly n key lines (n >= 20): 14 settings, a default block
+// of 6 lines, then blocks of 6 lines for single pens and single settings to
+// fill up.
+std::string make_pcp(std::size_t n) {
+  std::string text =
+      ";Created by Orvane\r\n;For the driver: Pen plotters\r\n;For the device: Model 7\r\n";
+  const char* const settings[] = {
+      "VERSION=2.0",     "UNITS=M",      "ORIGIN=10.0,15.0", "SIZE=ISO_A1:841,594.0",
+      "ROTATE=90",       "HIDE=N",       "PEN_WIDTH=0.25",   "SCALE=1=50",
+      "PLOT_FILE=p.plt", "FILL_ADJUST=Y", "OPTIMIZE_LEVEL=2", "VERSION=2.1",
+      "UNITS=I",         "ROTATE=0"};
+  for (const char* line : settings) text += std::string(line) + "\r\n";
+  text +=
+      "BEGIN_COLOR=DEFAULT\r\nPEN_NUMBER=MOD16\r\nHW_LINETYPE=0\r\nPEN_SPEED=40\r\n"
+      "PEN_WEIGHT=0.25\r\nEND_COLOR\r\n";
+  std::size_t lines = 20;
+  for (std::size_t pen = 1; lines + 6 <= n; ++pen, lines += 6) {
+    const std::string p = std::to_string(pen);
+    text += "BEGIN_COLOR=" + p + "\r\nPEN_NUMBER=" + std::to_string(pen % 32) +
+            "\r\nHW_LINETYPE=" + std::to_string(pen % 7) + "\r\nPEN_SPEED=" +
+            std::to_string(20 + pen % 30) + "\r\nPEN_WEIGHT=0." + std::to_string(10 + pen % 80) +
+            "\r\nEND_COLOR\r\n";
+  }
+  for (; lines < n; ++lines) text += "ROTATE=" + std::to_string(lines % 360) + "\r\n";
+  return text;
+}
+
+// Every property of the tree, rendered, in walk order.
+std::vector<std::string> render(const KV_Object& kv) {
+  std::vector<std::string> out;
+  std::unique_ptr<KV_Iterator> it(kv.newIterator(u"\\", 0));
+  char* data = nullptr;
+  std::size_t size = 0;
+  PropType type = PROP_NONE;
+  std::string node;
+  auto props = [&] {
+    while (const char16_t* name = it->nextProp(data, size, type)) {
+      out.push_back(node + "\\" + kv_utf16_to_utf8(name, std::char_traits<char16_t>::length(name)) +
+                    "=" + std::to_string(type) + ":" + std::string(data, size));
+    }
+  };
+  props();
+  KV_Object::NodeType move;
+  while (const char16_t* name = it->nextNode(move)) {
+    node = std::to_string(move) + " " +
+           kv_utf16_to_utf8(name, std::char_traits<char16_t>::length(name));
+    out.push_back(node);
+    if (move != KV_Object::NODE_UP) props();
+  }
+  return out;
+}
+
+struct Dataset {
+  Dataset(const char* kind, std::size_t lines);
+  ~Dataset();
+  std::string kind;
+  std::size_t lines;
+  std::size_t properties = 0;
+  std::size_t bytes = 0;
+  KV_Object::FileType type;
+  fs::path legacy, pia;
+  std::u16string legacy16, pia16;
+};
+
+Dataset::Dataset(const char* k, std::size_t n) : kind(k), lines(n) {
+  const bool pc2 = kind == "pc2";
+  type = pc2 ? KV_Object::FT_PC2 : KV_Object::FT_PCP;
+  const std::string base = "kv_bench_legacy_" + std::to_string(::getpid()) + "_" +
+                           std::to_string(n);
+  legacy = fs::temp_directory_path() / (base + "." + kind);
+  pia = fs::temp_directory_path() / (base + "_" + kind + ".pia");
+  legacy16 = widen_path(legacy);
+  pia16 = widen_path(pia);
+  const std::string text = pc2 ? make_pc2(n) : make_pcp(n);
+  bytes = text.size();
+  write_file(legacy, text);
+  KV_Object tree;
+  tree.load(legacy16.c_str(), type, u"\\");
+  tree.save(pia16.c_str(), KV_Object::FT_PIA, u"", u"\\");
+  KV_Object again;
+  again.load(pia16.c_str(), KV_Object::FT_PIA, u"\\");
+  const std::vector<std::string> a = render(tree), b = render(again);
+  if (a != b) die(kind + ": the PIA file does not hold the same tree");
+  properties = a.size();
+}
+
+Dataset::~Dataset() {
+  std::error_code ignored;
+  fs::remove(legacy, ignored);
+  fs::remove(pia, ignored);
+}
+
+std::unique_ptr<Dataset> g_dataset;
+
+Dataset& dataset(const char* kind, std::size_t n) {
+  if (g_dataset == nullptr || g_dataset->lines != n || g_dataset->kind != kind) {
+    g_dataset.reset();
+    g_dataset = std::make_unique<Dataset>(kind, n);
+  }
+  return *g_dataset;
+}
+
+template <typename F>
+double seconds(F&& f) {
+  auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Times the load of the legacy file (pia false) or of its PIA twin.
+void load(benchmark::State& state, const char* kind, std::size_t n, bool pia) {
+  Dataset& d = dataset(kind, n);
+  const std::u16string& file = pia ? d.pia16 : d.legacy16;
+  const KV_Object::FileType type = pia ? KV_Object::FT_PIA : d.type;
+  for (auto _ : state) {
+    auto object = std::make_unique<KV_Object>();
+    state.SetIterationTime(seconds([&] { object->load(file.c_str(), type, u"\\"); }));
+  }
+  state.counters["props"] = static_cast<double>(d.properties);
+  state.counters["bytes"] = static_cast<double>(pia ? fs::file_size(d.pia) : d.bytes);
+}
+
+std::vector<std::size_t> parse_sizes(int argc, char** argv) {
+  std::string list = "100,1000,10000";
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--kv_lines=", 11) == 0) {
+      list = argv[i] + 11;
+    } else {
+      die(std::string("unknown argument ") + argv[i]);
+    }
+  }
+  std::vector<std::size_t> sizes;
+  std::stringstream items(list);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    sizes.push_back(std::stoul(item));
+    if (sizes.back() < 20) die("a file has at least 20 key lines");
+  }
+  return sizes;
+}
+
+void add(const char* kind, const char* lib, std::size_t n, bool pia) {
+  const std::string name = std::string(kind) + "_load/" + lib + "/" + std::to_string(n);
+  auto* b = benchmark::RegisterBenchmark(name.c_str(), load, kind, n, pia);
+  b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+  b->MinTime(0.2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  for (std::size_t n : parse_sizes(argc, argv)) {
+    add("pc2", "kvstore", n, false);
+    add("pc2", "pia", n, true);
+    add("pcp", "kvstore", n, false);
+    add("pcp", "pia", n, true);
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  g_dataset.reset();
+  return 0;
+}

@@ -1,0 +1,262 @@
+// Copyright the kvstore authors.
+//
+// The import of driver description sets against a plain PIA load of the tree
+// that the import produces, on generated sets of 100 to 100,000 data lines:
+//   pdt_import/kvstore/<lines>   KV_Object::load with FT_PDT
+//   pdt_import/pia_load/<lines>  KV_Object::load with FT_PIA of that tree,
+//                                saved as a plain PIA file
+// A generated set fills the files that the import converts: media
+// descriptions and sizes (two fifths of the lines), media types (one fifth),
+// source entries with a size name on a second line, sources naming them,
+// collating options and destinations naming them, and I/O methods with a
+// protocol and a baud rate a line; every named line has its localizable text
+// in the key-text file. bench/report_pdt.py turns the JSON output into the
+// table of bench/README.md. Sizes come from --kv_lines=100,1000 (default:
+// 100 to 100,000).
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kvstore/kvstore.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void die(const std::string& what) {
+  std::fprintf(stderr, "kv_bench_pdt: %s\n", what.c_str());
+  std::exit(2);
+}
+
+std::u16string widen(const fs::path& path) {
+  const std::string s = path.string();
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) die("the temporary folder's path must be ASCII");
+  }
+  return std::u16string(s.begin(), s.end());
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) die("cannot write " + path.string());
+}
+
+const char* const kAllFiles[] = {"Baud Rate",
+                                 "Custom Capability",
+                                 "Dithering Method",
+                                 "IO Method",
+                                 "Media Collating",
+                                 "Media Cutting",
+                                 "Media Description",
+                                 "Media Destination",
+                                 "Media Folding",
+                                 "Media Source Size",
+                                 "Media Source",
+                                 "Media Size",
+                                 "Media Stapling",
+                                 "Media Type",
+                                 "Memory Area",
+                                 "Resolution",
+                                 "Resolution Color Memory",
+                                 "Misc Non-Localizable Info",
+                                 "Misc Localizable Information",
+                                 "Global Static Lists",
+                                 "Line Type Capabilities",
+                                 "Raster Capability",
+                                 "Protocol ",
+                                 "Media Source Entry"};
+
+// A generated set of about `lines` data lines in a folder of its own, and
+// the same tree saved as a plain PIA file beside it.
+struct GeneratedSet {
+  fs::path folder;
+  std::u16string keys;
+  std::u16string pia;
+  std::size_t properties = 0;
+  std::size_t bytes = 0;  // of all files of the set
+};
+
+GeneratedSet generate(const fs::path& root, std::size_t lines) {
+  GeneratedSet set;
+  set.folder = root / ("set-" + std::to_string(lines));
+  fs::create_directories(set.folder);
+  std::map<std::string, std::string> files;
+  for (const char* name : kAllFiles) files[name] = "Name\tText\tField 3\tField 4\nrow 2\n";
+  std::string keys = "Generated texts\n";
+  auto key = [&keys](const char* prefix, char column, std::size_t row, const std::string& text) {
+    keys += std::string("ORVA_") + prefix + column + std::to_string(row) + " \"" + text + "\"\n";
+  };
+
+  const std::size_t sizes = lines / 5;  // and as many descriptions
+  const std::size_t types = lines / 5;
+  const std::size_t entries = lines / 20;  // two lines each
+  const std::size_t sources = lines / 20;
+  const std::size_t options = lines / 40;  // collating options and destinations
+  const std::size_t methods = lines - 2 * sizes - types - 2 * entries - sources - 2 * options;
+  static const char* const kGroups[] = {"ISO", "ANSI", "ARCH_expand", "JIS", "UserDefined"};
+  for (std::size_t i = 0; i < sizes; ++i) {
+    const std::string name = "\"Size " + std::to_string(i) + "\"";
+    files["Media Description"] += name + "\t\t" + kGroups[i % 5] + "\tmm\tY\t\t\t" +
+                                  std::to_string(i) + ".5\t\t\t\t\t210.0\t297.0\t5\t5\t205\t292\n";
+    files["Media Size"] += name + "\t\t\t" + (i % 2 ? "Landscape" : "Portrait") + "\t" + name +
+                           " // generated\n";
+    key("MEDIA_SIZE_", 'C', i + 3, "Size " + std::to_string(i) + " (210 × 297 mm)");
+  }
+  for (std::size_t i = 0; i < types; ++i) {
+    files["Media Type"] += "Type_" + std::to_string(i) + "\t\t600\t1200.5\t30\n";
+    key("MEDIA_TYPE_", 'B', i + 3, "Media type " + std::to_string(i));
+  }
+  for (std::size_t i = 0; i < entries; ++i) {
+    files["Media Source Entry"] +=
+        "Entry_" + std::to_string(i) + "\t\tSize_0\t914.4\t1800\tSize_0\n\t\t\t\t\tSize_1\n";
+    key("MEDIA_SOURCE_ENTRY_", 'B', 2 * i + 3, "Entry " + std::to_string(i));
+  }
+  for (std::size_t i = 0; i < sources; ++i) {
+    files["Media Source"] += "Source_" + std::to_string(i) + "\t\tRollFeeder\tEntry_" +
+                             std::to_string(entries ? i % entries : 0) + "\tEntry_0\n";
+    key("MEDIA_SOURCE_", 'B', i + 3, "Source " + std::to_string(i));
+  }
+  for (std::size_t i = 0; i < options; ++i) {
+    files["Media Collating"] += "Collate_" + std::to_string(i) + "\t\tRegular\n";
+    files["Media Destination"] += "Bin_" + std::to_string(i) + "\t\tCollate_" +
+                                  std::to_string(i) + "\t\t\t\tCollate_" + std::to_string(i) +
+                                  "\n";
+    key("MEDIA_COLLATING_", 'B', i + 3, "Collating " + std::to_string(i));
+    key("MEDIA_DESTINATION_", 'B', i + 3, "Bin " + std::to_string(i));
+  }
+  files["Protocol "] += "8N1\t\tDataBits_8\tOneStopBit = ONESTOPBIT\tNone\n";
+  static const char* const kTypes[] = {"RS232", "Parallel", "File", "Network", "System"};
+  for (std::size_t i = 0; i < methods; ++i) {
+    files["IO Method"] += std::string(i % 20 == 0 ? kTypes[i / 20 % 5] : "") +
+                          "\tModel = 0x1\t8N1\t120\t5\t60\t1\t30\t15\tRts_Enable = 0x10\t9600\t"
+                          "8N1\tDtr_Enable = 0x100\t9600\n";
+  }
+  for (const auto& [name, bytes] : files) {
+    write_file(set.folder / (name + ".pdt"), bytes);
+    set.bytes += bytes.size();
+  }
+  write_file(set.folder / "keys.txt", keys);
+  set.bytes += keys.size();
+  set.keys = widen(set.folder / "keys.txt");
+
+  // The tree, saved as a plain PIA file; it is loaded back and compared, so
+  // that both sides do the same work.
+  KV_Object tree;
+  tree.load(set.keys.c_str(), KV_Object::FT_PDT, u"\\Model");
+  set.pia = widen(set.folder / "tree.pia");
+  tree.save(set.pia.c_str(), KV_Object::FT_PIA, u"", u"\\");
+  KV_Object back;
+  back.load(set.pia.c_str(), KV_Object::FT_PIA, u"\\");
+  std::unique_ptr<KV_Iterator> a(tree.newIterator(u"\\", 0));
+  std::unique_ptr<KV_Iterator> b(back.newIterator(u"\\", 0));
+  char* data = nullptr;
+  char* other = nullptr;
+  std::size_t size = 0;
+  std::size_t otherSize = 0;
+  PropType type = PROP_NONE;
+  PropType otherType = PROP_NONE;
+  KV_Object::NodeType move{};
+  for (;;) {
+    while (a->nextProp(data, size, type) != nullptr) {
+      if (b->nextProp(other, otherSize, otherType) == nullptr || size != otherSize ||
+          type != otherType || std::memcmp(data, other, size) != 0) {
+        die("the PIA file does not give the imported tree back");
+      }
+      ++set.properties;
+    }
+    if (a->nextNode(move) == nullptr) break;
+    if (b->nextNode(move) == nullptr) die("the PIA file lacks nodes");
+  }
+  return set;
+}
+
+fs::path g_root;
+std::map<std::size_t, GeneratedSet> g_sets;
+
+const GeneratedSet& set_of(std::size_t lines) {
+  auto found = g_sets.find(lines);
+  if (found == g_sets.end()) found = g_sets.emplace(lines, generate(g_root, lines)).first;
+  return found->second;
+}
+
+template <typename F>
+double seconds(F f) {
+  const auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void import_pdt(benchmark::State& state, std::size_t lines) {
+  const GeneratedSet& set = set_of(lines);
+  for (auto _ : state) {
+    auto tree = std::make_unique<KV_Object>();
+    state.SetIterationTime(
+        seconds([&] { tree->load(set.keys.c_str(), KV_Object::FT_PDT, u"\\Model"); }));
+  }
+  state.counters["properties"] = static_cast<double>(set.properties);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set.bytes));
+}
+
+void load_pia(benchmark::State& state, std::size_t lines) {
+  const GeneratedSet& set = set_of(lines);
+  for (auto _ : state) {
+    auto tree = std::make_unique<KV_Object>();
+    state.SetIterationTime(seconds([&] { tree->load(set.pia.c_str(), KV_Object::FT_PIA, u"\\"); }));
+  }
+  state.counters["properties"] = static_cast<double>(set.properties);
+}
+
+std::vector<std::size_t> parse_lines(int argc, char** argv) {
+  std::string list = "100,1000,10000,100000";
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--kv_lines=", 11) == 0) {
+      list = argv[i] + 11;
+    } else {
+      die(std::string("unknown argument ") + argv[i]);
+    }
+  }
+  std::vector<std::size_t> sizes;
+  std::stringstream items(list);
+  std::string item;
+  while (std::getline(items, item, ',')) sizes.push_back(std::stoul(item));
+  return sizes;
+}
+
+template <typename F>
+void add(const std::string& op, const std::string& lib, std::size_t n, F f) {
+  const std::string name = op + "/" + lib + "/" + std::to_string(n);
+  auto* b = benchmark::RegisterBenchmark(name.c_str(), f, n);
+  b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+  b->MinTime(0.2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  std::string pattern = (fs::temp_directory_path() / "kv_bench_pdt-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) die("cannot make a temporary folder");
+  g_root = pattern;
+  for (std::size_t n : parse_lines(argc, argv)) {
+    add("pdt_import", "kvstore", n, import_pdt);
+    add("pdt_import", "pia_load", n, load_pia);
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  g_sets.clear();
+  std::error_code ignored;
+  fs::remove_all(g_root, ignored);
+  return 0;
+}

@@ -1,0 +1,222 @@
+// Copyright the kvstore authors.
+//
+// The driver description reader as a whole: the example set against its
+// reviewed dump, the argument checks, the open errors, the version query,
+// the default capability states and concurrent loads.
+#include "drivers/kv_pdt_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kvstore/kv_exceptions.h"
+#include "testutil/pdt_set.h"
+
+namespace {
+
+std::filesystem::path source_dir() {
+  const char* dir = std::getenv("KV_SOURCE_DIR");
+  return dir != nullptr ? dir : ".";
+}
+
+std::u16string example_key_file() {
+  const std::string path = (source_dir() / "examples" / "drivers" / "keytexts.txt").string();
+  return std::u16string(path.begin(), path.end());
+}
+
+std::string dump_of_example() {
+  KV_Object object;
+  object.load(example_key_file().c_str(), KV_Object::FT_PDT, u"\\Model");
+  return pia_text(object);
+}
+
+// Runs f and returns the KV_Severe it raises as "id|argument" ("none" when
+// it raises nothing).
+template <typename F>
+std::string severe_of(F f) {
+  try {
+    f();
+  } catch (const KV_Severe& e) {
+    std::u16string arg = e.argument() != nullptr ? e.argument() : u"<null>";
+    EXPECT_EQ(std::u16string(e.source()), u"KV_PDTFile::load()");
+    EXPECT_EQ(std::u16string(e.file()), u"$Workfile: kvpdt.cc $ $Revision: 2 $");
+    return std::to_string(e.id()) + "|" + std::string(arg.begin(), arg.end());
+  }
+  return "none";
+}
+
+TEST(PdtFile, ExampleSetGivesTheReviewedTree) {
+  const std::string expected =
+      read_file(source_dir() / "drivers" / "testdata" / "example_set.expected");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(dump_of_example(), expected);
+
+  // The widths and heights of the source entries are 32-bit floats in the
+  // files' records: their long double texts must read back as exactly those.
+  KV_Object reread;
+  std::stringstream stream("PIAFILEVERSION_2.0,\r\n" + expected);
+  reread.load(&stream, KV_Object::FT_PIA, u"\\");
+  const std::u16string entry = u"\\Model\\media\\source\\";
+  EXPECT_EQ(get_double(reread, entry + u"Roll_Feeder\\entry\\Roll_1\\width"),
+            static_cast<double>(914.4f));
+  EXPECT_EQ(get_double(reread, entry + u"Manual\\entry\\Manual_Slot\\width"),
+            static_cast<double>(330.2f));
+  EXPECT_EQ(get_double(reread, entry + u"Manual\\entry\\Manual_Slot\\frame_height"),
+            static_cast<double>(482.6f));
+}
+
+TEST(PdtFile, ArgumentsAreCheckedAfterTheKeyTextFileIsRead) {
+  PdtSet set;
+  set.keys("ORVA_MEDIA_SIZE_C3 \"A4\"\nORVA_MEDIA_TYPE_B3 \"Plain\"\n");
+  const std::u16string name = set.key_file();
+  KV_Object object;
+  struct Case {
+    KV_Object* object;
+    const char16_t* root;
+    KV_Object::FileType type;
+    std::string error;
+  };
+  const Case cases[] = {
+      {nullptr, u"\\M", KV_Object::FT_PDT, "52|\\M"},
+      {&object, u"", KV_Object::FT_PDT, "51|"},
+      {&object, nullptr, KV_Object::FT_PDT, "51|<null>"},
+      {&object, u"\\M", KV_Object::FT_PIA, "54|\\M"},
+  };
+  for (const Case& c : cases) {
+    KV_PDTFile reader(nullptr);
+    reader.open(name.c_str(), 0);
+    EXPECT_EQ(severe_of([&] { reader.load(c.object, c.root, c.type); }), c.error);
+    EXPECT_EQ(reader.state().keys.entries(), 2);
+    reader.close();
+  }
+  // Nothing was written for the refused calls.
+  EXPECT_FALSE(has_node(object, u"\\M"));
+}
+
+TEST(PdtFile, MissingFilesAreErrors) {
+  {
+    PdtSet set;
+    KV_Object object;
+    std::filesystem::remove(set.folder() / "keys.txt");
+    try {
+      set.load(object);
+      ADD_FAILURE() << "no error";
+    } catch (const KV_Severe& e) {
+      EXPECT_EQ(e.id(), 63u);
+      EXPECT_EQ(std::u16string(e.source()), u"KV_PIAFile::load()");
+    }
+  }
+  // Every file that the load order names must exist, converted or not; the
+  // two files that it never reads need not.
+  for (const std::string& missing : PdtSet::file_names()) {
+    PdtSet set;
+    set.remove(missing);
+    KV_Object object;
+    const std::string path = (set.folder() / (missing + ".pdt")).string();
+    const bool read = missing != "Baud Rate" && missing != "Media Source Size" &&
+                      missing != "Global Static Lists";
+    EXPECT_EQ(severe_of([&] { set.load(object); }), read ? "63|" + path : "none") << missing;
+  }
+  // A folder in place of a file; what earlier steps wrote stays.
+  PdtSet set;
+  set.file("Media Size", {"A4"});
+  std::filesystem::remove(set.folder() / "Media Type.pdt");
+  std::filesystem::create_directory(set.folder() / "Media Type.pdt");
+  KV_Object object;
+  EXPECT_EQ(severe_of([&] { set.load(object); }),
+            "68|" + (set.folder() / "Media Type.pdt").string());
+  EXPECT_EQ(get_text(object, u"\\M\\media\\size\\0\\name"), "A4");
+  EXPECT_FALSE(has_node(object, u"\\M\\meta"));
+}
+
+TEST(PdtFile, VersionIsField62OfLine2OfTheGlobalLists) {
+  PdtSet set;
+  std::string line2;
+  for (int i = 1; i <= 61; ++i) line2 += "f" + std::to_string(i) + "\t";
+  set.raw("Global Static Lists", "header\n" + line2 + "3.1.4 // release\tmore\n");
+  KV_PDTFile reader(nullptr);
+  reader.open(set.key_file().c_str(), 0);
+  char16_t buffer[64];
+  reader.getVersion(buffer, std::numeric_limits<std::size_t>::max());
+  EXPECT_EQ(std::u16string(buffer), u"3.1.4");
+  reader.getVersion(buffer, 4);
+  EXPECT_EQ(std::u16string(buffer), u"3.1");
+  buffer[0] = u'x';
+  reader.getVersion(buffer, 0);
+  EXPECT_EQ(buffer[0], u'x');
+
+  // 61 fields, or no line 2 at all (even without a line break): empty.
+  set.raw("Global Static Lists", "header\n" + line2.substr(0, line2.size() - 1) + "\n");
+  reader.getVersion(buffer, 64);
+  EXPECT_EQ(std::u16string(buffer), u"");
+  set.raw("Global Static Lists", "header only");
+  reader.getVersion(buffer, 64);
+  EXPECT_EQ(std::u16string(buffer), u"");
+  set.remove("Global Static Lists");
+  EXPECT_EQ(severe_of([&] { reader.getVersion(buffer, 64); }),
+            "63|" + (set.folder() / "Global Static Lists.pdt").string());
+
+  // The example's version.
+  KV_PDTFile example(nullptr);
+  example.open(example_key_file().c_str(), 0);
+  example.getVersion(buffer, 64);
+  EXPECT_EQ(std::u16string(buffer), u"2.4.0");
+}
+
+TEST(PdtFile, EmptySetWritesOnlyTheDefaultStates) {
+  PdtSet set;
+  KV_Object object;
+  set.load(object, u"\\Dev\\Model");
+  EXPECT_EQ(pia_text(object),
+            "Dev{\n"
+            " Model{\n"
+            "  res_color_mem{\n"
+            "   caps_state=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+            "  }\n"
+            "  media{\n"
+            "   caps_state=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+            "  }\n"
+            "  linetype{\n"
+            "   caps_state=\"0,0,0,0\n"
+            "  }\n"
+            "  physical_pen{\n"
+            "   caps_state=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+            "  }\n"
+            "  io{\n"
+            "   caps_state=\"0,0,0,0\n"
+            "  }\n"
+            "  meta{\n"
+            "   toolkit_version=0.0\n"
+            "  }\n"
+            " }\n"
+            "}\n");
+}
+
+TEST(PdtFile, StreamLoadsAreRefused) {
+  std::stringstream stream("ORVA_MEDIA_SIZE_C3 \"A4\"\n");
+  KV_Object object;
+  try {
+    object.load(&stream, KV_Object::FT_PDT, u"\\M");
+    ADD_FAILURE() << "no error";
+  } catch (const KV_Warning& e) {
+    EXPECT_EQ(e.id(), 67u);
+  }
+}
+
+TEST(PdtFile, ConcurrentLoadsGiveTheSameTree) {
+  const std::string expected = dump_of_example();
+  std::vector<std::string> dumps(6);
+  std::vector<std::thread> threads;
+  for (std::string& dump : dumps) {
+    threads.emplace_back([&dump] { dump = dump_of_example(); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const std::string& dump : dumps) EXPECT_EQ(dump, expected);
+}
+
+}  // namespace

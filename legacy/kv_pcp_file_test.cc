@@ -1,0 +1,332 @@
+// Copyright the kvstore authors.
+//
+// The PCP reader through the KV_Object file operations.
+#include "legacy/kv_pcp_file.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kvstore/kv_exceptions.h"
+#include "kvstore/kv_object.h"
+#include "testutil/recording_handler.h"
+#include "testutil/temp_dir.h"
+#include "testutil/tree_walk.h"
+
+namespace {
+
+const std::string kHeader = ";Created by Orvane 3.0\n";
+
+std::string narrow(const std::u16string& s) {
+  return std::string(s.begin(), s.end());
+}
+
+void load_pcp(KV_Object& kv, const std::string& text, const char16_t* root = u"\\") {
+  std::stringstream stream(text, std::ios::in | std::ios::out | std::ios::binary);
+  kv.load(&stream, KV_Object::FT_PCP, root);
+}
+
+template <typename T>
+T get(const KV_Object& kv, const std::u16string& path) {
+  T value{};
+  EXPECT_TRUE(kv.GetProperty(path.c_str(), value)) << narrow(path);
+  return value;
+}
+
+std::u16string get_text(const KV_Object& kv, const std::u16string& path) {
+  char16_t buffer[256] = {};
+  EXPECT_TRUE(kv.GetProperty(path.c_str(), buffer, sizeof(buffer))) << narrow(path);
+  return buffer;
+}
+
+// "<source> <id> <line>" of every report, the line taken from the context.
+std::vector<std::string> reports(const RecordingHandler& h) {
+  std::vector<std::string> out;
+  for (const auto& r : h.reports) {
+    std::string line = narrow(r.argument);
+    const std::size_t comma = line.find(", ");
+    if (comma != std::string::npos) line = line.substr(comma + 2, line.rfind(", ") - comma - 2);
+    out.push_back(narrow(r.source) + " " + std::to_string(r.id) + " " + line);
+  }
+  return out;
+}
+
+TEST(PcpClassify, ValueKinds) {
+  const std::pair<const char16_t*, KV_PCPFile::ValueKind> cases[] = {
+      {u"", KV_PCPFile::kInteger},        {u"-", KV_PCPFile::kInteger},
+      {u"0", KV_PCPFile::kInteger},       {u"-12", KV_PCPFile::kInteger},
+      {u"1.", KV_PCPFile::kReal},         {u".5", KV_PCPFile::kReal},
+      {u".", KV_PCPFile::kReal},          {u"-2.25", KV_PCPFile::kReal},
+      {u"1.2.3", KV_PCPFile::kInvalid},   {u"+5", KV_PCPFile::kInvalid},
+      {u"1e5", KV_PCPFile::kInvalid},     {u"1 2", KV_PCPFile::kInvalid},
+      {u"TRUE", KV_PCPFile::kBoolean},    {u"false", KV_PCPFile::kBoolean},
+      {u"truely", KV_PCPFile::kText},     {u"out.plt", KV_PCPFile::kText},
+      {u"*", KV_PCPFile::kText},          {u"\u00c4rger", KV_PCPFile::kText},
+      {u"1abc", KV_PCPFile::kInvalid},    {u"\\x", KV_PCPFile::kInvalid},
+      {u"\"q\"", KV_PCPFile::kInvalid},   {u"\u00d7", KV_PCPFile::kInvalid},
+  };
+  for (const auto& [text, kind] : cases) {
+    EXPECT_EQ(KV_PCPFile::classify(text), kind) << narrow(text);
+  }
+}
+
+TEST(PcpLoad, KeywordsStoreTheirValuesBelowTheRoot) {
+  RecordingHandler handler;
+  KV_Object kv(&handler);
+  load_pcp(kv, kHeader +
+                   ";For the driver:   Pen plotters\r\n"
+                   ";for THE device: Model 7  \n"
+                   "VERSION=2.0\n"
+                   "version = 2.5\n"
+                   "ROTATE=90\n"
+                   "OPTIMIZE_LEVEL= =_3\n"
+                   "PEN_WIDTH=.5\n"
+                   "UNITS=_m\n"
+                   "HIDE=y\n"
+                   "FILL_ADJUST=N\n"
+                   "PLOT_FILE=out.plt\n"
+                   "ORIGIN=0.5, 1.25\n"
+                   "SIZE=USER:10,7.5\n"
+                   "SCALE=1=2.\n",
+           u"\\dev");
+  EXPECT_TRUE(handler.reports.empty()) << ::testing::PrintToString(reports(handler));
+  EXPECT_EQ(get_text(kv, u"\\dev\\FAMILY"), u"Pen plotters");
+  EXPECT_EQ(get_text(kv, u"\\dev\\MODEL"), u"Model 7");
+  EXPECT_EQ(get<double>(kv, u"\\dev\\VERSION"), 2.0);
+  EXPECT_EQ(get<double>(kv, u"\\dev\\version"), 2.5);
+  EXPECT_EQ(get<int>(kv, u"\\dev\\ROTATE"), 90);
+  EXPECT_EQ(get<int>(kv, u"\\dev\\OPTIMIZE_LEVEL"), 3);
+  EXPECT_EQ(get<double>(kv, u"\\dev\\PEN_WIDTH"), 0.5);
+  EXPECT_EQ(get_text(kv, u"\\dev\\UNITS"), u"m");
+  EXPECT_EQ(get_text(kv, u"\\dev\\HIDE"), u"y");
+  EXPECT_EQ(get_text(kv, u"\\dev\\FILL_ADJUST"), u"N");
+  EXPECT_EQ(get_text(kv, u"\\dev\\PLOT_FILE"), u"out.plt");
+  EXPECT_EQ(get<double>(kv, u"\\dev\\ORIGIN\\X"), 0.5);
+  EXPECT_EQ(get<double>(kv, u"\\dev\\ORIGIN\\Y"), 1.25);
+  EXPECT_EQ(get<double>(kv, u"\\dev\\SIZE\\USER\\X"), 10.0);
+  EXPECT_EQ(get<double>(kv, u"\\dev\\SIZE\\USER\\Y"), 7.5);
+  EXPECT_EQ(get_text(kv, u"\\dev\\SIZE"), u"USER");
+  EXPECT_EQ(get<double>(kv, u"\\dev\\SCALE\\MUNITS"), 1.0);
+  EXPECT_EQ(get<double>(kv, u"\\dev\\SCALE\\DUNITS"), 2.0);
+  EXPECT_EQ(walk_tree(kv).size(), 18u);
+}
+
+TEST(PcpLoad, ValuesOfTheWrongFormAreReported) {
+  RecordingHandler handler;
+  KV_Object kv(&handler);
+  load_pcp(kv, kHeader +
+                   "VERSION=2\n"          // an integer where a real is expected
+                   "PLOT_FILE=true\n"     // a boolean where text is expected
+                   "PLOT_FILE\n"          // no value
+                   "HIDE=yes\n"
+                   "UNITS=X\n"
+                   "ORIGIN=0,0\n"         // integers are not reals
+                   "ORIGIN=0.5\n"         // no second number
+                   "SIZE=MAX\n"
+                   "SIZE=A:x,1.0\n"
+                   "SIZE=B:1,2\n"
+                   "SCALE=F\n"
+                   "SCALE=1\n"
+                   "=5\n"
+                   "COLOR=5\n"
+                   "ROTATE=\n"
+                   "BEGIN_COLOR=red\n");
+  const std::vector<std::string> expected = {
+      "KV_PCPFile::load() 57 VERSION=2",
+      "KV_PCPFile::load() 57 PLOT_FILE=true",
+      "KV_PCPFile::load() 57 PLOT_FILE",
+      "KV_PCPFile::pcpkeys() 57 HIDE=yes",
+      "KV_PCPFile::pcpkeys() 57 UNITS=X",
+      "KV_PCPFile::pcpkeys() 57 ORIGIN=0,0",
+      "KV_PCPFile::pcpkeys() 57 ORIGIN=0.5",
+      "KV_PCPFile::pcpkeys() 57 SIZE=A:x,1.0",
+      "KV_PCPFile::pcpkeys() 57 SIZE=B:1,2",
+      "KV_PCPFile::pcpkeys() 57 SCALE=1",
+      "KV_PCPFile::load() 57 =5",
+      "KV_PCPFile::pcpkeys() 57 COLOR=5",
+      "KV_PCPFile::load() 57 ROTATE=",
+      "KV_PCPFile::pcpkeys() 57 BEGIN_COLOR=red",
+  };
+  EXPECT_EQ(reports(handler), expected);
+  for (const auto& r : handler.reports) EXPECT_EQ(r.operation, "warning");
+  EXPECT_EQ(handler.reports[0].argument, u"\n2, VERSION=2, ");
+  EXPECT_FALSE(kv.pathExists(u"\\VERSION"));
+  EXPECT_EQ(get<double>(kv, u"\\ORIGIN\\X"), 0.5);  // the first number of "ORIGIN=0.5"
+  EXPECT_EQ(get_text(kv, u"\\SIZE"), u"B");          // every SIZE line stores its name
+  EXPECT_EQ(get<double>(kv, u"\\SIZE\\B\\X"), 1.0);  // an integer is taken here
+  EXPECT_FALSE(kv.pathExists(u"\\SIZE\\A"));
+  EXPECT_EQ(get_text(kv, u"\\SCALE"), u"F");
+  EXPECT_EQ(get<double>(kv, u"\\SCALE\\MUNITS"), 1.0);
+  EXPECT_FALSE(kv.pathExists(u"\\SCALE\\DUNITS"));
+  EXPECT_FALSE(kv.pathExists(u"\\PLOT_FILE"));
+  EXPECT_FALSE(kv.pathExists(u"\\HIDE"));
+}
+
+TEST(PcpLoad, PenBlocksAndTheDefaultBlock) {
+  RecordingHandler handler;
+  KV_Object kv(&handler);
+  load_pcp(kv, kHeader +
+                   "END_COLOR\n"  // no block open: stays at the root
+                   "BEGIN_COLOR=3\n"
+                   ";For the device: in pen 3\n"
+                   "PEN_NUMBER=5\n"
+                   "PEN_WEIGHT=0.25\n"
+                   "END_COLOR\n"
+                   "PEN_SPEED=40\n"
+                   "BEGIN_COLOR=DEFAULT\n"
+                   "PEN_NUMBER=MOD16\n"
+                   "HW_LINETYPE=2x\n"
+                   "PEN_WEIGHT=0.35\n"
+                   "BEGIN_COLOR=9\n"  // ignored inside the default block
+                   "END_COLOR\n"
+                   "BEGIN_COLOR=DEFAULT\n"
+                   "PEN_SPEED= 12\n"
+                   "END_COLOR\n"
+                   "BEGIN_COLOR=7\n"
+                   "BEGIN_COLOR=DEFAULT\n"
+                   "PEN_NUMBER=*\n"
+                   "END_COLOR\n"
+                   "END_COLOR\n"
+                   "ROTATE=1\n");
+  EXPECT_TRUE(handler.reports.empty()) << ::testing::PrintToString(reports(handler));
+  EXPECT_EQ(get_text(kv, u"\\3\\MODEL"), u"in pen 3");
+  EXPECT_EQ(get<int>(kv, u"\\PEN_SPEED"), 40);
+  EXPECT_EQ(get<int>(kv, u"\\ROTATE"), 1);
+  for (int pen = 1; pen <= 255; ++pen) {
+    const std::string n = std::to_string(pen);
+    const std::u16string node = u"\\" + std::u16string(n.begin(), n.end()) + u"\\";
+    SCOPED_TRACE(pen);
+    EXPECT_EQ(get<int>(kv, node + u"PEN_NUMBER"), pen % 16 == 0 ? 16 : pen % 16);
+    EXPECT_EQ(get<int>(kv, node + u"HW_LINETYPE"), 2);
+    EXPECT_EQ(get<double>(kv, node + u"PEN_WEIGHT"), 0.35);
+    EXPECT_EQ(get<int>(kv, node + u"PEN_SPEED"), 12);
+    EXPECT_EQ(get<int>(kv, u"\\7" + node + u"PEN_NUMBER"), pen);
+  }
+  // Pen 3's own values came first; the default block overwrote them.
+  EXPECT_EQ(get<int>(kv, u"\\3\\PEN_NUMBER"), 3);
+  EXPECT_EQ(walk_tree(kv).size(), 3u + 255 * 5);
+}
+
+TEST(PcpLoad, TheDefaultBlockFlagBelongsToOneReader) {
+  // A file that ends inside the default block leaves no trace in the next
+  // load, whichever object or reader it uses.
+  KV_Object kv;
+  load_pcp(kv, kHeader + "BEGIN_COLOR=DEFAULT\nPEN_SPEED=1\n", u"\\a");
+  EXPECT_EQ(get<int>(kv, u"\\a\\200\\PEN_SPEED"), 1);
+  load_pcp(kv, kHeader + "PEN_SPEED=2\nEND_COLOR\nBEGIN_COLOR=4\nPEN_SPEED=3\n", u"\\b");
+  EXPECT_EQ(get<int>(kv, u"\\b\\PEN_SPEED"), 2);
+  EXPECT_EQ(get<int>(kv, u"\\b\\4\\PEN_SPEED"), 3);
+  int speed = 0;
+  EXPECT_FALSE(kv.GetProperty(u"\\b\\1\\PEN_SPEED", speed));
+}
+
+TEST(PcpLoad, LinesBeforeTheHeaderAreRefusedOneByOne) {
+  TempDir dir;
+  write_file(dir.path() / "no-header.pcp",
+             "; a comment\n\nVERSION=2.0\n;FOR THE DRIVER:Plotters\nROTATE=90\n  \n"
+             ";For the device:M1\n");
+  const std::u16string file = dir.file("no-header.pcp");
+  RecordingHandler handler;
+  KV_Object kv(&handler);
+  kv.load(file.c_str(), KV_Object::FT_PCP, u"");
+  ASSERT_EQ(handler.reports.size(), 2u);
+  for (const auto& r : handler.reports) {
+    EXPECT_EQ(r.operation, "error");
+    EXPECT_EQ(r.id, 69u);
+    EXPECT_EQ(r.source, u"KV_PCPFile::load()");
+    EXPECT_EQ(r.argument, file);
+  }
+  EXPECT_EQ(walk_tree(kv).size(), 2u);
+  EXPECT_EQ(get_text(kv, u"\\FAMILY"), u"Plotters");
+  EXPECT_EQ(get_text(kv, u"\\MODEL"), u"M1");
+
+  // Without a handler the first refusal ends the load.
+  KV_Object strict;
+  try {
+    strict.load(file.c_str(), KV_Object::FT_PCP, u"");
+    FAIL();
+  } catch (const GX_Exception& e) {
+    EXPECT_EQ(e.id(), 69u);
+  }
+  // A cancelling handler ends it the same way; what came before stays.
+  RecordingHandler stop(0);
+  KV_Object cancelled(&stop);
+  try {
+    load_pcp(cancelled, kHeader + "ROTATE=1\nROTATE=x\nHIDE=Y\n");
+    FAIL();
+  } catch (const GX_Canceled_Error& e) {
+    EXPECT_EQ(e.id(), 57u);
+    EXPECT_EQ(std::u16string(e.argument()), u"\n3, ROTATE=x, ");
+  }
+  EXPECT_EQ(get<int>(cancelled, u"\\ROTATE"), 1);
+  EXPECT_FALSE(cancelled.pathExists(u"\\HIDE"));
+}
+
+TEST(PcpLoad, LongLinesAndDeepPathsNeverOverrun) {
+  RecordingHandler handler;
+  KV_Object kv(&handler);
+  std::string blocks;
+  for (int i = 0; i < 300; ++i) blocks += "BEGIN_COLOR=1234567\n";
+  // 127 blocks fit the path buffer of 1024 units; one is closed again so
+  // that the keys below fit the store as well.
+  load_pcp(kv, kHeader + std::string(600, 'K') + "=1\n" + blocks + "END_COLOR\nROTATE=2\n" +
+                   "PLOT_FILE=" + std::string(1013, 'f') + "\n");
+  ASSERT_EQ(handler.reports.size(), 1u + 300 - 127);
+  EXPECT_EQ(handler.reports[0].source, u"KV_PCPFile::load()");
+  EXPECT_EQ(handler.reports[1].source, u"KV_PCPFile::pcpkeys()");
+  std::u16string path;
+  for (int i = 0; i < 126; ++i) path += u"\\1234567";
+  EXPECT_EQ(get<int>(kv, path + u"\\ROTATE"), 2);
+  EXPECT_EQ(kv.getPropertySize((path + u"\\PLOT_FILE").c_str()), 2u * 1014);
+
+  KV_Object tooLong;
+  try {
+    load_pcp(tooLong, kHeader + "ROTATE=3\nPLOT_FILE=" + std::string(1014, 'f') + "\n");
+    FAIL();
+  } catch (const KV_Severe& e) {
+    EXPECT_EQ(e.id(), 66u);
+    EXPECT_EQ(std::u16string(e.source()), u"KV_PCPFile::load()");
+  }
+  EXPECT_EQ(get<int>(tooLong, u"\\ROTATE"), 3);
+}
+
+TEST(PcpVersion, TheLastVersionLineWins) {
+  std::stringstream stream(kHeader + "VERSION=1.0\nROTATE=1\n  version = 2.0  \r\n; VERSION=3\n");
+  KV_PCPFile reader(nullptr);
+  reader.setStream(&stream);
+  char16_t buffer[16] = u"untouched";
+  reader.getVersion(buffer, 16);
+  EXPECT_EQ(std::u16string(buffer), u"2.0");
+  EXPECT_EQ(reader.lineNumber(), 0);
+
+  std::stringstream none("ROTATE=1\n");
+  KV_PCPFile other(nullptr);
+  other.setStream(&none);
+  char16_t untouched[16] = u"untouched";
+  other.getVersion(untouched, 16);
+  EXPECT_EQ(std::u16string(untouched), u"untouched");
+
+  std::stringstream empty("\nVERSION=\n");
+  RecordingHandler handler;
+  KV_PCPFile reporting(&handler);
+  reporting.setStream(&empty);
+  reporting.getVersion(untouched, 16);
+  ASSERT_EQ(handler.reports.size(), 1u);
+  EXPECT_EQ(handler.reports[0].operation, "error");
+  EXPECT_EQ(handler.reports[0].id, 57u);
+  EXPECT_EQ(handler.reports[0].source, u"KV_PCPFile::getVersion()");
+  EXPECT_EQ(handler.reports[0].argument, u"\n2, VERSION=, ");
+  EXPECT_EQ(reporting.lineNumber(), 0);
+
+  KV_PCPFile detached(nullptr);
+  try {
+    detached.getVersion(untouched, 16);
+    FAIL();
+  } catch (const KV_Severe& e) {
+    EXPECT_EQ(e.id(), 56u);
+  }
+}
+
+}  // namespace
