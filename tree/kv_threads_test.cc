@@ -3,15 +3,20 @@
 // The threading contract: separate objects on separate threads share nothing
 // but process-wide state, and that state is safe. Eight threads, each with
 // its own objects, set, get, iterate, save and load plain and compressed
-// files, and raise exceptions whose texts they look up, all at once; one of
-// them switches the ANSI code page meanwhile. scripts/test.sh runs this test
-// under ThreadSanitizer (the tsan preset), which reports any data race.
+// files, and raise exceptions whose texts they look up, all at once, while
+// one of them switches the ANSI code page; then they read the example files
+// of every other format (PC2, CFG, PCP and a driver description set, whose
+// vocabulary table the first load of the process builds), all at once. scripts/test.sh
+// runs this test under ThreadSanitizer (the tsan preset), which reports any
+// data race.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -28,15 +33,18 @@ constexpr int kThreads = 8;
 constexpr int kRounds = 12;
 constexpr int kProperties = 240;
 
-// Lets every thread go at the same moment.
+// Lets every thread go at the same moment, as many times as needed.
 class StartLine {
  public:
   void wait(int parties) {
     std::unique_lock<std::mutex> lock(m_mutex);
+    const int generation = m_generation;
     if (++m_arrived == parties) {
+      m_arrived = 0;
+      ++m_generation;
       m_cv.notify_all();
     } else {
-      m_cv.wait(lock, [&] { return m_arrived == parties; });
+      m_cv.wait(lock, [&] { return m_generation != generation; });
     }
   }
 
@@ -44,10 +52,47 @@ class StartLine {
   std::mutex m_mutex;
   std::condition_variable m_cv;
   int m_arrived = 0;
+  int m_generation = 0;
 };
 
 std::u16string widen(const std::string& s) {
   return std::u16string(s.begin(), s.end());
+}
+
+std::u16string example(const std::string& name) {
+  const char* source = std::getenv("KV_SOURCE_DIR");
+  return widen(
+      (std::filesystem::path(source != nullptr ? source : ".") / "examples" / name).string());
+}
+
+// The tree as PIA text, for comparing loads.
+std::string text_of(const KV_Object& kv) {
+  std::stringstream stream;
+  kv.save(&stream, KV_Object::FT_PIA, u"", u"\\");
+  return stream.str();
+}
+
+// The example files of the other readers, each loaded below \x.
+struct ExampleLoad {
+  const char* name;
+  KV_Object::FileType type;
+};
+constexpr ExampleLoad kExamples[] = {
+    {"plotter.pc2", KV_Object::FT_PC2},
+    {"plot.pcp", KV_Object::FT_PCP},
+    {"plotters.cfg", KV_Object::FT_CFG},
+    {"drivers/keytexts.txt", KV_Object::FT_PDT},
+};
+
+std::string load_example(const ExampleLoad& e) {
+  KV_Object kv;
+  const std::u16string file = example(e.name);
+  if (e.type == KV_Object::FT_CFG) {
+    kv.load_cfg_section(file.c_str(), e.type, u"\\x", 1);
+  } else {
+    kv.load(file.c_str(), e.type, u"\\x");
+  }
+  return text_of(kv);
 }
 
 // The work of one thread; failures are collected, not asserted, so that
@@ -67,9 +112,24 @@ class Worker {
       if (m_index == 0) kv_set_ansi_codepage(round % 2 == 0 ? 65001 : 1252);
       one_round(round);
     }
+    // The examples hold text beyond ASCII, which each code page reads its
+    // own way: they are read once the code page stays put. The first loads
+    // of the process (which build the readers' shared tables) run at once.
+    start.wait(kThreads);
+    if (m_index == 0) kv_set_ansi_codepage(1252);
+    start.wait(kThreads);
+    for (const ExampleLoad& e : kExamples) m_examples.push_back(load_example(e));
+    for (int round = 0; round < kRounds; ++round) {
+      const std::size_t which = (m_index + round) % std::size(kExamples);
+      if (load_example(kExamples[which]) != m_examples[which]) {
+        fail(std::string("a load of ") + kExamples[which].name + " differs");
+      }
+    }
   }
 
   const std::vector<std::string>& failures() const { return m_failures; }
+  // The example trees as this thread loaded them first.
+  const std::vector<std::string>& examples() const { return m_examples; }
 
  private:
   void fail(const std::string& what) { m_failures.push_back(what); }
@@ -211,6 +271,7 @@ class Worker {
   int m_index;
   const TempDir& m_dir;
   std::vector<std::string> m_failures;
+  std::vector<std::string> m_examples;
 };
 
 TEST(KvThreads, SeparateObjectsOnSeparateThreadsShareNothingUnsafe) {
@@ -227,6 +288,12 @@ TEST(KvThreads, SeparateObjectsOnSeparateThreadsShareNothingUnsafe) {
   for (int i = 0; i < kThreads; ++i) {
     EXPECT_TRUE(workers[i]->failures().empty())
         << "thread " << i << ": " << workers[i]->failures().front();
+    // Every thread read the examples alike (and they are not empty).
+    ASSERT_EQ(workers[i]->examples().size(), std::size(kExamples));
+    for (std::size_t e = 0; e < std::size(kExamples); ++e) {
+      EXPECT_EQ(workers[i]->examples()[e], workers[0]->examples()[e]) << kExamples[e].name;
+      EXPECT_GT(workers[i]->examples()[e].size(), 40u) << kExamples[e].name;
+    }
   }
   // Every save replaced its file: one file per thread and kind, nothing else.
   std::size_t files = 0;
