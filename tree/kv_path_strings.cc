@@ -85,11 +85,7 @@ KV_PathStrings::~KV_PathStrings() {
   while (m_chunks != nullptr) {
     Chunk* next = m_chunks->next;
     KV_UNPOISON(m_chunks + 1, m_chunks->bytes - sizeof(Chunk));
-    if (m_chunks->bytes == kFirstChunkBytes) {
-      kv_free(m_chunks);
-    } else {
-      kv_table_free(m_chunks, m_chunks->bytes);
-    }
+    kv_free(m_chunks);
     m_chunks = next;
   }
 }
@@ -115,18 +111,11 @@ KV_PathStrings::Entry* KV_PathStrings::NewEntry(std::size_t length) {
     return reinterpret_cast<Entry*>(block);
   }
   if (m_bump == nullptr || static_cast<std::size_t>(m_bumpEnd - m_bump) < units * kUnit) {
-    Chunk* chunk;
-    std::size_t bytes;
-    if (m_chunks == nullptr) {
-      bytes = kFirstChunkBytes;
-      chunk = static_cast<Chunk*>(kv_alloc(bytes));
-    } else {
-      bytes = m_chunks->bytes == kFirstChunkBytes    ? kLaterChunkBytes
-              : m_chunks->bytes < kLargestChunkBytes ? 2 * m_chunks->bytes
-                                                     : kLargestChunkBytes;
-      chunk = static_cast<Chunk*>(kv_table_alloc(bytes));
-      if (chunk == nullptr) throw std::bad_alloc();
-    }
+    const std::size_t bytes = m_chunks == nullptr                    ? kFirstChunkBytes
+                              : m_chunks->bytes == kFirstChunkBytes  ? kLaterChunkBytes
+                              : m_chunks->bytes < kLargestChunkBytes ? 2 * m_chunks->bytes
+                                                                     : kLargestChunkBytes;
+    auto* chunk = static_cast<Chunk*>(kv_alloc(bytes));
     chunk->next = m_chunks;
     chunk->bytes = bytes;
     m_chunks = chunk;

@@ -8,39 +8,24 @@
 
 namespace {
 
+// Tables of this size or more are mapped on their own, in huge pages.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
-constexpr std::size_t kPage = 4096;
-// Blocks of this size or more are mapped on their own: the general
-// allocator would serve them by first merging every small block that the
-// process freed (glibc's consolidation), at the cost of the next small
-// allocations.
-constexpr std::size_t kMapped = 64 * 1024;
 
 bool mapped(std::size_t size) {
-  return size >= kMapped;
-}
-
-bool huge(std::size_t size) {
   return size >= kHugePage;
 }
 
 std::size_t rounded(std::size_t size) {
-  const std::size_t unit = huge(size) ? kHugePage : kPage;
-  return (size + unit - 1) / unit * unit;
+  return (size + kHugePage - 1) / kHugePage * kHugePage;
 }
 
 }  // namespace
 
 void* kv_table_alloc(std::size_t size) {
   if (!mapped(size)) return std::calloc(1, size);
-  const std::size_t length = rounded(size);
-  if (!huge(size)) {
-    void* area =
-        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return area == MAP_FAILED ? nullptr : area;
-  }
   // Map a huge page more than needed, then trim both ends to a block that
   // starts on a huge-page boundary.
+  const std::size_t length = rounded(size);
   void* area = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (area == MAP_FAILED) return nullptr;

@@ -1,15 +1,14 @@
 // Copyright the kvstore authors.
 //
 // Memory for the hash tables of the tree (the name table, the indexes of
-// wide lists) and the chunks of the name table: zeroed, in one block.
+// wide lists): zeroed slots, in one block.
 //
-// Blocks of 64 KiB or more are mapped from the system on their own, so that
-// making one does not make the general allocator merge every small block
-// that the process freed before (a tree destroyed before the next is built),
-// and their zeroes come from fresh pages rather than from a pass over the
-// block. A table of 2 MiB or more is probed at random places, so it is
-// mapped in huge pages where the system gives them: one TLB entry then
-// covers 2 MiB of slots instead of 4 KiB.
+// A table of 2 MiB or more is probed at random places, so it is mapped from
+// the system on its own, in huge pages where the system gives them (one TLB
+// entry then covers 2 MiB of slots instead of 4 KiB), and its zeroes come
+// from fresh pages rather than from a pass over the whole table. Smaller
+// tables come from the general allocator, which reuses what the process
+// freed.
 #ifndef KVSTORE_TREE_KV_TABLE_MEMORY_H_
 #define KVSTORE_TREE_KV_TABLE_MEMORY_H_
 
