@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::size_t kFanOut = 8;
+constexpr std::size_t kFanOut = 10;
 
 void set_value(Setting& s, std::size_t i) {
   switch (i % 4) {
@@ -42,7 +42,7 @@ Config make_distinct_config(DistinctShape shape, std::size_t properties) {
     if (shape == DistinctShape::kWide) {
       key = "wide\\name_" + std::to_string(i);
     } else {
-      // The leaf's number in base 8, one digit a level; each node is named
+      // The leaf's number in base 10, one digit a level; each node is named
       // after its level and the number of its prefix.
       const std::size_t leaf = i / kFanOut;
       std::size_t span = 1;

@@ -178,7 +178,7 @@ int kv_replace_file::commit() {
         error = errno;
       }
     }
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (error == 0 && ::fdatasync(fd) != 0) error = errno;
     ::close(fd);
   }
   if (error == 0 && ::rename(m_temp.c_str(), m_path.c_str()) != 0) error = errno;

@@ -156,13 +156,21 @@ unsigned KV_PathStrings::Bucket(const char16_t* s, std::size_t length) {
 // and its number: the stem and the number divided by 8 choose a group of 8
 // slots at random, the number's last 3 bits the slot in the group. The names
 // of a wide node or a long list, which mostly come in the order of their
-// numbers, then share the cache line of their group instead of each taking a
-// line at random; and no more than 8 names share a group, so names chosen to
-// collide collide no more than at random.
+// numbers, then share the two cache lines of their group instead of each
+// taking a line at random; and no more than 8 names share a group, so names
+// chosen to collide collide no more than at random. (Such groups make longer
+// runs of taken slots than single names do, which is why the table is kept
+// at most half full.)
 uint32_t KV_PathStrings::HashOf(const char16_t* s, std::size_t length) const {
+  // The number at the end, read from its last digit on.
   std::size_t digits = 0;
-  while (digits < length && digits < 10 && s[length - 1 - digits] >= u'0' &&
-         s[length - 1 - digits] <= u'9') {
+  uint32_t number = 0;
+  uint32_t scale = 1;
+  while (digits < length && digits < 10) {
+    const char16_t c = s[length - 1 - digits];
+    if (c < u'0' || c > u'9') break;
+    number += static_cast<uint32_t>(c - u'0') * scale;
+    scale *= 10;  // 10^10 wraps, but a tenth digit makes the name unnumbered
     ++digits;
   }
   const bool numbered = digits >= 1 && digits <= 9 && (digits == 1 || s[length - digits] != u'0');
@@ -175,10 +183,8 @@ uint32_t KV_PathStrings::HashOf(const char16_t* s, std::size_t length) const {
     h ^= h >> 32;
     return static_cast<uint32_t>(h);
   }
-  uint32_t number = 0;
-  for (std::size_t i = stem; i < length; ++i) number = number * 10 + (s[i] - u'0');
-  const uint64_t group = mix64(h + (number >> 2));
-  return (static_cast<uint32_t>(group) & ~3u) | (number & 3u);
+  const uint64_t group = mix64(h + (number >> 3));
+  return (static_cast<uint32_t>(group) & ~7u) | (number & 7u);
 }
 
 // The table is kept in Robin Hood order: along a run of slots, entries
@@ -252,7 +258,7 @@ const char16_t* KV_PathStrings::Add(const char16_t* s, std::size_t length, uint3
   }
   // Room first, so that a failure leaves the table as it was. A table that
   // cannot grow goes on fuller while it has a free slot.
-  if (m_slots == nullptr || 4 * (m_count + 1) > 3 * (m_mask + 1)) {
+  if (m_slots == nullptr || 2 * (m_count + 1) > m_mask + 1) {
     const std::size_t capacity = m_slots == nullptr ? kMinCapacity : 2 * (m_mask + 1);
     if (!Rehash(capacity) && (m_slots == nullptr || m_count + 1 > m_mask)) throw std::bad_alloc();
   }

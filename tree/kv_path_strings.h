@@ -6,11 +6,11 @@
 // their interned pointers are equal.
 //
 // The table is an open-addressing hash table (linear probing in Robin Hood
-// order, at most three quarters full) that doubles and rehashes as it fills
+// order, at most half full) that doubles and rehashes as it fills
 // and halves when it is mostly empty, so interning and releasing take
 // expected constant time whatever the number and the shape of the names.
 // The hash is seeded per table from a per-process random value, and a name
-// that ends in a number shares a group of slots with at most three others
+// that ends in a number shares a group of slots with at most seven others
 // (see HashOf): names chosen to collide collide no more than names at random.
 // Nothing outside the table can tell where a name is kept.
 #ifndef KVSTORE_TREE_KV_PATH_STRINGS_H_
