@@ -23,6 +23,16 @@ echo "== benchmarks ($sizes properties)" >&2
 build/bench/bin/kv_bench --kv_sizes="$sizes" \
   --benchmark_out="$results/bench.json" --benchmark_out_format=json >&2
 
+# DOC documents against libgsf, up to 100k properties.
+doc_sizes=$(tr , '\n' <<<"$sizes" | awk '$1 <= 100000' | paste -sd, -)
+echo "== DOC benchmarks ($doc_sizes properties)" >&2
+build/bench/bin/kv_bench_doc --kv_sizes="$doc_sizes" \
+  --benchmark_out="$results/doc.json" --benchmark_out_format=json >&2
+
+echo "== DPIA files and the Huffman codec" >&2
+build/bench/bin/kv_bench_dpia \
+  --benchmark_out="$results/dpia.json" --benchmark_out_format=json >&2
+
 echo "== legacy readers (${KV_BENCH_LINES:-100,1000,10000} key lines)" >&2
 build/bench/bin/kv_bench_legacy --kv_lines="${KV_BENCH_LINES:-100,1000,10000}" \
   --benchmark_out="$results/legacy.json" --benchmark_out_format=json >&2
@@ -44,7 +54,9 @@ compiler=$(grep -m1 '^CMAKE_CXX_COMPILER:' build/bench/CMakeCache.txt | cut -d= 
 echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $("$compiler" --version | head -1)," \
   "$(grep -m1 '^CMAKE_BUILD_TYPE:' build/bench/CMakeCache.txt | cut -d= -f2-) build."
 echo
-python3 bench/report.py "$results/bench.json" "$results/memory.jsonl" "$results/legacy.json"
+python3 bench/report.py "$results/bench.json" "$results/memory.jsonl" "$results/legacy.json" \
+  --dpia="$results/dpia.json" \
+  "$results/doc.json"
 
 echo "== driver description import" >&2
 build/bench/bin/kv_bench_pdt --kv_lines="${KV_BENCH_PDT_LINES:-100,1000,10000,100000}" \

@@ -6,8 +6,11 @@
 #include <limits>
 #include <string>
 
+#include "drivers/kv_pdt_custom.h"
 #include "drivers/kv_pdt_io.h"
 #include "drivers/kv_pdt_media.h"
+#include "drivers/kv_pdt_raster.h"
+#include "drivers/kv_pdt_settings.h"
 #include "drivers/kv_pdt_vocab.h"
 #include "kvstore/gx_flags.h"
 #include "kvstore/kv_exceptions.h"
@@ -21,46 +24,38 @@ constexpr const char16_t* kLoadSource = u"KV_PDTFile::load()";
 // The field of "Global Static Lists.pdt", line 2, that holds the version.
 constexpr int kVersionField = 62;
 
-// A step whose file is opened and read to its end but not converted yet:
-// the set must hold the file, and a damaged one fails as it will once the
-// step converts it.
-template <kv_pdt_file_id File>
-void read_only(kv_pdt_import& import) {
-  kv_pdt_table table = import.open(File);
-  while (table.next_row()) {
-  }
-}
-
 using Step = void (*)(kv_pdt_import&);
 
 // The fixed load order. Later steps use what earlier ones collected: the
 // option lists before the destinations that name them, the protocols before
-// the methods, the source entries before the sources, the resolution lists
-// before the device settings that write the combinations.
+// the methods, the source entries before the sources, the memory area and
+// resolution lists before the device settings that write the combinations,
+// and every step that marks abilities before the device settings that write
+// their texts.
 constexpr Step kLoadOrder[] = {
-    read_only<kv_pdt_custom_capability>,             //  1 custom capabilities: not converted yet
-    read_only<kv_pdt_dithering_method>,              //  2 dithering methods: not converted yet
-    kv_pdt_read_protocols,                           //  3 "Protocol " into its list
-    kv_pdt_convert_io_methods,                       //  4 I/O methods
-    kv_pdt_read_media_collating,                     //  5 collating options into their list
-    kv_pdt_read_media_cutting,                       //  6 cutting options into their list
-    kv_pdt_convert_media_descriptions,               //  7 media descriptions
-    kv_pdt_read_media_destinations,                  //  8 destinations into their list
-    kv_pdt_read_media_folding,                       //  9 folding options into their list
-    kv_pdt_convert_media_sizes,                      // 10 media sizes
-    kv_pdt_read_media_source_entries,                // 11 source entries into their list
-    kv_pdt_convert_media_sources,                    // 12 media sources
-    kv_pdt_read_media_stapling,                      // 13 stapling options into their list
-    kv_pdt_convert_media_types,                      // 14 media types
-    kv_pdt_write_media_destinations,                 // 15 the destinations, from the lists
-    read_only<kv_pdt_memory_area>,                   // 16 memory areas: not converted yet
-    read_only<kv_pdt_raster_capability>,             // 17 raster abilities: not converted yet
-    read_only<kv_pdt_resolution>,                    // 18 resolutions into their list: not yet
-    read_only<kv_pdt_resolution_color_memory>,       // 19 combinations into their list: not yet
-    read_only<kv_pdt_misc_non_localizable_info>,     // 20 device settings, the combinations
-                                                     //    and every ability text: not yet
-    read_only<kv_pdt_misc_localizable_information>,  // 21 model texts: not converted yet
-    read_only<kv_pdt_line_type_capabilities>,        // 22 line types: not converted yet
+    kv_pdt_convert_custom_capabilities,   //  1 custom capabilities
+    kv_pdt_convert_dithering_methods,     //  2 dithering methods
+    kv_pdt_read_protocols,                //  3 "Protocol " into its list
+    kv_pdt_convert_io_methods,            //  4 I/O methods
+    kv_pdt_read_media_collating,          //  5 collating options into their list
+    kv_pdt_read_media_cutting,            //  6 cutting options into their list
+    kv_pdt_convert_media_descriptions,    //  7 media descriptions
+    kv_pdt_read_media_destinations,       //  8 destinations into their list
+    kv_pdt_read_media_folding,            //  9 folding options into their list
+    kv_pdt_convert_media_sizes,           // 10 media sizes
+    kv_pdt_read_media_source_entries,     // 11 source entries into their list
+    kv_pdt_convert_media_sources,         // 12 media sources
+    kv_pdt_read_media_stapling,           // 13 stapling options into their list
+    kv_pdt_convert_media_types,           // 14 media types
+    kv_pdt_write_media_destinations,      // 15 the destinations, from the lists
+    kv_pdt_convert_memory_areas,          // 16 memory areas, also into their list
+    kv_pdt_convert_raster_abilities,      // 17 raster abilities
+    kv_pdt_read_resolutions,              // 18 resolutions into their list
+    kv_pdt_read_resolution_color_memory,  // 19 combinations into their list
+    kv_pdt_convert_device_settings,       // 20 device settings, the combinations
+                                          //    and every ability text
+    kv_pdt_convert_model_texts,           // 21 localizable model texts
+    kv_pdt_convert_line_types,            // 22 line types
 };
 
 // The default capability states: each standard set with every state

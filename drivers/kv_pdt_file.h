@@ -19,11 +19,11 @@
 //      argument);
 //   4. converts the capability files in a fixed order, because later steps
 //      use the lists and flags that earlier ones fill (kv_pdt_file.cc lists
-//      it); the steps that turn resolutions, colour, memory, dithering,
-//      raster abilities, line types, custom capabilities and device settings
-//      into properties are not part of this build yet: their files are
-//      opened and read like the others, so a missing one is an error all the
-//      same, but nothing is written for them;
+//      it): custom capabilities, dithering methods, protocols and I/O
+//      methods, the media files, memory areas, raster abilities,
+//      resolutions and their combinations, the device settings (which also
+//      write the combinations and every collected ability text), the
+//      localizable model texts and the line types;
 //   5. writes the default capability states: the get_abilities() text of a
 //      standard resolution/colour/memory, media, line type, physical pen and
 //      plotter I/O capability set, each with every state cleared, as

@@ -3,6 +3,9 @@
 
 #include <utility>
 
+#include "kvstore/kv_exceptions.h"
+#include "tree/kv_revision.h"
+
 namespace {
 
 // The most text units that a string property keeps.
@@ -18,6 +21,9 @@ void kv_pdt_import::begin(KV_Object* object, const char16_t* root, std::u16strin
 
 void kv_pdt_import::put(std::u16string_view path, const void* data, std::size_t size, PropType type,
                         int index) {
+  if (++m_writes > kWriteBase + kWritesPerByte * m_bytesRead) {
+    throw KV_Memory_Exception(55, u"KV_PDTFile::load()", u"properties", kRevKvpdt);
+  }
   m_path.assign(m_root);
   m_path.append(path);
   m_store(m_object, m_path.c_str(), data, size, type, index);

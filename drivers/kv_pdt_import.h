@@ -16,6 +16,16 @@
 // type bound (typeChecked), so the store's errors (KV_Warning 51 for a path
 // it cannot take, 54 for a path written before with another type) end the
 // load.
+//
+// Expansion limit. Some steps write a record each time another file names
+// it (a source entry with its size names for every source line naming it,
+// a resolution with its memory areas for every combination naming it), so
+// a small set could ask for a tree quadratic in its size. An import makes
+// at most kWriteBase writes, plus kWritesPerByte for each byte of the
+// capability files read so far; the write past that raises
+// KV_Memory_Exception 55 (source "KV_PDTFile::load()", argument
+// "properties"). Real sets stay far below: a data line writes a few
+// properties for its tens of bytes.
 #ifndef KVSTORE_DRIVERS_KV_PDT_IMPORT_H_
 #define KVSTORE_DRIVERS_KV_PDT_IMPORT_H_
 
@@ -38,6 +48,9 @@ class kv_pdt_import {
   using store_fn = void (*)(KV_Object* object, const char16_t* path, const void* data,
                             std::size_t size, PropType type, int index);
 
+  static constexpr uint64_t kWriteBase = uint64_t{1} << 16;
+  static constexpr uint64_t kWritesPerByte = 16;
+
   explicit kv_pdt_import(store_fn store) : m_store(store) {}
   kv_pdt_import(const kv_pdt_import&) = delete;
   kv_pdt_import& operator=(const kv_pdt_import&) = delete;
@@ -48,7 +61,7 @@ class kv_pdt_import {
 
   // Opens a capability file of the set (kv_pdt_table raises the open errors).
   // Whoever holds the result reads it to its end or drops it.
-  kv_pdt_table open(kv_pdt_file_id file) const { return kv_pdt_table(m_folder, file); }
+  kv_pdt_table open(kv_pdt_file_id file) { return kv_pdt_table(m_folder, file, &m_bytesRead); }
 
   // Looks up the localizable text of the current row of a file; the result is
   // text() (see kv_pdt_keys::lookup).
@@ -95,7 +108,9 @@ class kv_pdt_import {
   KV_Object* m_object = nullptr;
   std::u16string m_root;
   std::u16string m_folder;
-  std::u16string m_path;  // the full path of the property being written
+  std::u16string m_path;     // the full path of the property being written
+  uint64_t m_bytesRead = 0;  // of the capability files, so far
+  uint64_t m_writes = 0;
 };
 
 // Reads a list that holds one record per named line (lines with an empty

@@ -122,8 +122,10 @@ bool kv_pdt_line_reader::read(std::string& bytes, bool& ended_by_break) {
   }
 }
 
-kv_pdt_table::kv_pdt_table(const std::u16string& folder, kv_pdt_file_id file)
-    : m_fileName(folder + kv_pdt_file_name(file) + u".pdt"), m_reader(m_stream) {
+kv_pdt_table::kv_pdt_table(const std::u16string& folder, kv_pdt_file_id file, uint64_t* bytes_read)
+    : m_fileName(folder + kv_pdt_file_name(file) + u".pdt"),
+      m_reader(m_stream),
+      m_bytesRead(bytes_read) {
   m_stream.open(m_fileName.c_str(), std::ios::in);
   if (m_stream.is_open()) return;
   const int error = m_stream.last_error();
@@ -152,6 +154,7 @@ bool kv_pdt_table::read_line() {
     return false;
   }
   ++m_row;
+  if (m_bytesRead != nullptr) *m_bytesRead += m_bytes.size() + (ended_by_break ? 1 : 0);
   // A line's text ends at its first zero byte.
   kv_ansi_to_u16(m_bytes.data(), ::strnlen(m_bytes.data(), m_bytes.size()), m_line);
   split();

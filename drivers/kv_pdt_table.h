@@ -97,7 +97,9 @@ class kv_pdt_table {
   // when the open fails, with an id from the errno of the failed open:
   // ENOENT 63, ENOMEM 64 (no argument), EACCES 61, EISDIR 68, EMFILE 62 (no
   // argument), ENOSPC 65, any other 56; the argument is the file name.
-  kv_pdt_table(const std::u16string& folder, kv_pdt_file_id file);
+  // When bytes_read is given, the bytes of every line read (line break
+  // included, a cut line's rest not) are added to it.
+  kv_pdt_table(const std::u16string& folder, kv_pdt_file_id file, uint64_t* bytes_read = nullptr);
   kv_pdt_table(const kv_pdt_table&) = delete;
   kv_pdt_table& operator=(const kv_pdt_table&) = delete;
 
@@ -115,6 +117,9 @@ class kv_pdt_table {
   // line has fewer fields.
   std::u16string_view field(int i) const;
   bool has(int i) const { return !field(i).empty(); }
+  // The number of fields of the last line read (a line without a TAB has
+  // one, an empty line too).
+  int field_count() const { return static_cast<int>(m_fields.size()); }
   // The number of data lines processed so far.
   int32_t rows_processed() const { return m_processed; }
 
@@ -132,6 +137,7 @@ class kv_pdt_table {
   std::string m_bytes;
   std::u16string m_line;
   std::vector<std::u16string_view> m_fields;
+  uint64_t* m_bytesRead;
   int32_t m_row = 0;
   int32_t m_processed = 0;
   bool m_headersRead = false;

@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "drivers/kv_pdt_file.h"
+#include "formats/kv_doc_file.h"
+#include "formats/kv_dpia_file.h"
 #include "formats/kv_file.h"
 #include "formats/kv_pia_file.h"
 #include "kvstore/kv_exceptions.h"
@@ -30,6 +32,10 @@ std::unique_ptr<KV_File> make_loader(KV_Object::FileType type, GX_Error_Handler*
   switch (type) {
     case KV_Object::FT_PIA:
       return std::make_unique<KV_PIAFile>(handler);
+    case KV_Object::FT_DOC:
+      return std::make_unique<KV_DOCFile>(handler);
+    case KV_Object::FT_DPIA:
+      return std::make_unique<KV_DPIAFile>(handler);
     case KV_Object::FT_PCP:
       return std::make_unique<KV_PCPFile>(handler);
     case KV_Object::FT_PC2:
@@ -55,6 +61,10 @@ std::unique_ptr<KV_File> make_saver(KV_Object::FileType type, bool utf8) {
       pia->setUtf8(utf8);
       return pia;
     }
+    case KV_Object::FT_DOC:
+      return std::make_unique<KV_DOCFile>(nullptr);
+    case KV_Object::FT_DPIA:
+      return std::make_unique<KV_DPIAFile>(nullptr);
     default:
       return nullptr;
   }
@@ -107,9 +117,14 @@ void KV_Object::load(std::iostream* stream, FileType type, const char16_t* root)
   format->close();
 }
 
-void KV_Object::load_section(const char16_t*, FileType, const char16_t*, const char16_t*) {
+void KV_Object::load_section(const char16_t* fileName, FileType type, const char16_t* path,
+                             const char16_t* descriptor) {
   if (m_root == nullptr) throw KV_Severe(50, kLoad, u"m_root", kRevKvobj);
-  refuse(kLoad);
+  if (type != FT_DPIA) refuse(kLoad);
+  auto format = std::make_unique<KV_DPIAFile>(m_errorHandler);
+  format->open(fileName, 0);
+  format->load_section(this, path, descriptor);
+  format->close();
 }
 
 void KV_Object::load_cfg_section(const char16_t* fileName, FileType type, const char16_t* root,
@@ -171,6 +186,7 @@ void KV_Object::getFileVersion(const char16_t* fileName, char16_t* buffer, std::
   if (m_root == nullptr) throw KV_Severe(50, kVersion, u"m_root", kRevKvobj);
   std::unique_ptr<KV_File> format;
   if (type == FT_PCP) format = std::make_unique<KV_PIAFile>(nullptr);
+  if (type == FT_DOC) format = std::make_unique<KV_DOCFile>(nullptr);
   if (format == nullptr) refuse(kVersion);
   format->open(fileName, 0);
   format->getVersion(buffer, size);

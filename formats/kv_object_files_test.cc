@@ -84,6 +84,35 @@ TEST(KvObjectFiles, AVersionQueryReadsThePiaHeaderLine) {
   }
 }
 
+TEST(KvObjectFiles, SectionedFilesServeEveryOperationByFileAndStream) {
+  TempDir dir;
+  KV_Object kv;
+  kv.SetProperty(u"\\P\\s\\info", u"one");
+  kv.SetProperty(u"\\P\\s\\data\\x", 1);
+  std::stringstream stream;
+  kv.save(&stream, KV_Object::FT_DPIA, u"", u"\\P");
+  const std::u16string file = dir.file("s.dpia");
+  kv.save(file.c_str(), KV_Object::FT_DPIA, u"", u"\\P");
+  EXPECT_EQ(read_file(dir.path() / "s.dpia"), stream.str());
+
+  KV_Object back;
+  back.load(&stream, KV_Object::FT_DPIA, u"\\from_stream");
+  back.load(file.c_str(), KV_Object::FT_DPIA, u"\\from_file");
+  back.load_section(file.c_str(), KV_Object::FT_DPIA, u"\\section", u"s");
+  char16_t text[8] = {};
+  EXPECT_TRUE(back.GetProperty(u"\\from_stream\\DPIA_directory\\0\\info", text, sizeof text));
+  EXPECT_EQ(std::u16string(text), u"one");
+  EXPECT_TRUE(back.GetProperty(u"\\from_file\\DPIA_directory\\0\\descriptor", text, sizeof text));
+  EXPECT_EQ(std::u16string(text), u"s");
+  int x = 0;
+  EXPECT_TRUE(back.GetProperty(u"\\section\\x", x));
+  EXPECT_EQ(x, 1);
+  // The version query is not served for sectioned files.
+  char16_t version[32];
+  EXPECT_EQ(warning([&] { back.getFileVersion(file.c_str(), version, KV_Object::FT_DPIA); }),
+            (std::pair<unsigned, std::u16string>{67, u"KV_Object::getFileVersion()"}));
+}
+
 TEST(KvFile, ReportWithoutHandlerRaisesAPlainCopy) {
   class Probe : public KV_File {
    public:

@@ -219,4 +219,49 @@ TEST(KvObjectSave, AFolderThatCannotTakeANewFileIsWrittenInPlace) {
   EXPECT_EQ(listing(open), std::vector<std::string>{"readonly.pia"});
 }
 
+TEST(KvObjectSave, EveryFormatSavedToAFileNameLeavesTheOldBytesWhenItFails) {
+  // The dispatch replaces the file for every format: each writes the name it
+  // is given, fails at the file size limit its own way, and names the
+  // caller's file, never the new one beside it.
+  for (KV_Object::FileType type : {KV_Object::FT_DPIA, KV_Object::FT_DOC}) {
+    TempDir dir;
+    const fs::path target = dir.path() / "device.dat";
+    const std::string previous = "the previous configuration";
+    write_file(target, previous);
+    const std::u16string name = dir.file("device.dat");
+    const int status = in_child([&] {
+      // Raw values of bytes that do not compress, so that DPIA's compressed
+      // sections pass the limit too.
+      KV_Object kv;
+      uint32_t state = 12345;
+      for (int i = 0; i < 2000; ++i) {
+        unsigned char bytes[32];
+        for (unsigned char& b : bytes) {
+          state = state * 1103515245u + 12345u;
+          b = static_cast<unsigned char>(state >> 24);
+        }
+        kv.setVoidProperty(u"\\s*\\id", bytes, sizeof(bytes), i);
+      }
+      ::signal(SIGXFSZ, SIG_IGN);
+      const struct rlimit limit = {4096, 4096};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return kCannotRun;
+      try {
+        kv.save(name.c_str(), type, u"", u"\\");
+        std::fprintf(stderr, "child: no exception\n");
+        return 1;
+      } catch (const GX_Exception& e) {
+        if (e.argument() != nullptr &&
+            std::u16string(e.argument()).find(u".device.dat.") != std::u16string::npos) {
+          std::fprintf(stderr, "child: the argument names the new file\n");
+          return 2;
+        }
+        return 0;
+      }
+    });
+    EXPECT_EQ(status, 0) << "type " << type;
+    EXPECT_EQ(read_file(target), previous) << "type " << type;
+    EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"device.dat"}) << "type " << type;
+  }
+}
+
 }  // namespace

@@ -26,6 +26,9 @@
 #include "tree/kv_alloc.h"
 #include "tree/kv_convert.h"
 
+// The seeds of the compound file and DOC targets (make_corpus_doc.cc).
+void doc_seeds(const std::filesystem::path& corpus, std::size_t& files, std::size_t& bytes);
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -494,6 +497,127 @@ void path_seeds() {
                 {kWalkAll, -1, u""}}));
 }
 
+// ---- DPIA files
+
+std::string le32(uint32_t v) {
+  std::string s(4, '\0');
+  put_u32(s, 0, v);
+  return s;
+}
+
+std::string save_dpia(const KV_Object& o, const char16_t* path) {
+  std::stringstream s(std::ios::in | std::ios::out | std::ios::binary);
+  o.save(&s, KV_Object::FT_DPIA, u"", path);
+  return s.str();
+}
+
+// A version 1.0 file of the given sections, laid out by hand.
+std::string dpia_v1(const std::vector<std::pair<std::string, std::string>>& sections) {
+  std::string file = le32(0x10000) + le32(static_cast<uint32_t>(sections.size()));
+  uint32_t offset = 0;
+  for (const auto& [descriptor, bytes] : sections) {
+    file += le32(static_cast<uint32_t>(descriptor.size())) + descriptor + le32(offset) +
+            le32(static_cast<uint32_t>(bytes.size()));
+    offset += static_cast<uint32_t>(bytes.size());
+  }
+  for (const auto& section : sections) file += section.second;
+  return file;
+}
+
+void dpia_seeds() {
+  KV_Object tree;
+  fill_every_type(tree);
+  tree.SetProperty(u"\\P\\a\\info", u"first");
+  tree.duplicate(u"\\media", u"\\P\\a\\data");
+  tree.SetProperty(u"\\P\\b\\info", u"\u00e9t\u00e9 \u20ac");
+  tree.duplicate(u"\\pens", u"\\P\\b\\data");
+  tree.SetProperty(u"\\P\\Gr\u00f6\u00dfe\\data\\x", 1);
+  tree.SetProperty(u"\\P\\bare\\info", u"no data");
+  const std::string file = save_dpia(tree, u"\\P");
+  write("dpia_load", "sections.dpia", file);
+  write("dpia_load", "no-sections.dpia", save_dpia(tree, u"\\version"));
+  write("dpia_load", "whole-tree.dpia", save_dpia(tree, u"\\"));
+
+  // Offsets of the first entry's fields: L at 8, the descriptor "a" at 12, M
+  // at 13, the info "first" at 17, offset at 22, size at 26.
+  auto with = [&](std::size_t at, uint32_t value) {
+    std::string s = file;
+    put_u32(s, at, value);
+    return s;
+  };
+  write("dpia_load", "count-huge.dpia", with(4, 0xFFFFFFFF));
+  write("dpia_load", "count-past-end.dpia", with(4, 1000));
+  write("dpia_load", "length-past-end.dpia", with(8, 0x7FFFFFF0));
+  write("dpia_load", "info-past-end.dpia", with(13, static_cast<uint32_t>(file.size())));
+  write("dpia_load", "offset-past-end.dpia", with(22, 0xFFFFFF00));
+  write("dpia_load", "size-past-end.dpia", with(26, static_cast<uint32_t>(file.size())));
+  write("dpia_load", "version-3.dpia", with(0, 0x30000));
+  write("dpia_load", "cut-in-directory.dpia", file.substr(0, 30));
+  write("dpia_load", "cut-in-section.dpia", file.substr(0, file.size() - 9));
+  write("dpia_load", "version-word-only.dpia", le32(0x20000));
+  write("dpia_load", "short.dpia", std::string("\0\0\2", 3));
+
+  KV_Object small;
+  small.SetProperty(u"\\x", 1);
+  small.SetProperty(u"\\n\\y", u"text");
+  std::stringstream pia(std::ios::in | std::ios::out | std::ios::binary);
+  small.save(&pia, KV_Object::FT_PIA, u"DPIA_SECTION_1.0,compress", u"\\", true);
+  const std::string section = pia.str();
+  write("dpia_load", "v1.dpia", dpia_v1({{"one", section}, {"two", section}}));
+  write("dpia_load", "v1-plain-section.dpia",
+        dpia_v1({{"plain", "PIAFILEVERSION_2.0,\r\nx=1\n"}, {"empty", ""}}));
+  write("dpia_load", "v1-not-pia.dpia", dpia_v1({{"junk", "HELLO\n\xFF\xFF"}}));
+  write("dpia_load", "v1-same-name.dpia", dpia_v1({{"s", "HELLO\n"}, {"s", section}}));
+}
+
+// ---- Huffman blocks
+
+std::string huffman_encode(const std::string& input) {
+  KV_Huffman_Codec codec(reinterpret_cast<const unsigned char*>(input.data()),
+                         static_cast<uint32_t>(input.size()));
+  unsigned char* out = nullptr;
+  uint32_t size = 0;
+  if (!codec.encode(out, size)) std::exit(1);
+  std::string block(reinterpret_cast<const char*>(out), size);
+  kv_free(out);
+  return block;
+}
+
+void huffman_seeds() {
+  std::string skewed;
+  for (int i = 0; i < 3000; ++i) skewed.push_back(static_cast<char>(__builtin_ctz(i | 0x800) * 7));
+  std::string binary;
+  for (int i = 0; i < 600; ++i) binary.push_back(static_cast<char>(i * 37 % 256));
+  const std::pair<const char*, std::string> inputs[] = {
+      {"empty", ""},         {"mississippi", "mississippi"},
+      {"ab", "ab"},          {"abc", "abc"},
+      {"run", "zzzzzzzzzz"}, {"text", "The quick brown fox jumps over the lazy dog.\n"},
+      {"skewed", skewed},    {"binary", binary},
+  };
+  for (const auto& [name, input] : inputs) write("huffman_decode", name, huffman_encode(input));
+  const std::string block = huffman_encode("mississippi");
+  write("huffman_decode", "magic-only", "kvhuffcodec");
+  write("huffman_decode", "cut-in-table", block.substr(0, 500));
+  write("huffman_decode", "cut-in-bits", block.substr(0, block.size() - 1));
+  write("huffman_decode", "after-text", "text " + block);
+  std::string s = block;
+  put_u32(s, 1035, 22);
+  write("huffman_decode", "bits-disagree", s);
+  s = block;
+  s[1039] = '\x0F';
+  write("huffman_decode", "bits-decode-wrong", s);
+  s = block;
+  put_u32(s, 11 + 4 * 'i', 0xFFFFFFF0);
+  write("huffman_decode", "total-overflow", s);
+  std::string zeros = huffman_encode("");
+  put_u32(zeros, 1035, 9);
+  zeros += std::string(2, '\xFF');
+  write("huffman_decode", "zero-table-with-bits", zeros);
+  std::string longest = huffman_encode("z");
+  put_u32(longest, 11 + 4 * 'z', KV_Huffman_Codec::kMaxRunLength + 1);
+  write("huffman_decode", "run-too-long", longest);
+}
+
 // ---- Older plotter configuration files (PC2, CFG, PCP)
 
 void legacy_seeds() {
@@ -607,8 +731,11 @@ int main(int argc, char** argv) {
   codec_seeds();
   text_seeds();
   path_seeds();
+  dpia_seeds();
+  huffman_seeds();
   pdt_seeds(write, g_root);
   legacy_seeds();
+  doc_seeds(g_root, g_files, g_bytes);
   std::printf("%zu seed files, %zu bytes\n", g_files, g_bytes);
   return 0;
 }

@@ -2,7 +2,8 @@
 //
 // Seeds of the pdt_load target: the example set of examples/drivers packed
 // into one input, and small hand-written sets for the edge cases of the line
-// syntax, the key-text file, the vocabularies and the missing files.
+// syntax, the key-text file, the vocabularies, the missing files and each
+// capability file's conversion.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -39,6 +40,140 @@ Files example_set(const fs::path& corpus) {
   if (!keys) return {};
   files.emplace_back(kPdtKeyTextFile, std::string(std::istreambuf_iterator<char>(keys), {}));
   return files;
+}
+
+// Seeds for the files of the resolution, colour, memory, dithering, raster,
+// line type, custom capability and device setting steps.
+void capability_seeds(void (*write)(const std::string& target, const std::string& name,
+                                    const std::string& bytes),
+                      const std::string& target) {
+  write(target, "custom-capabilities",
+        pdt_pack({{kv_pdt_custom_capability,
+                   table("\t\t\t\t\t\t\t\tbefore any name\n"
+                         "\"Print Quality\"\t\tY\tNormal\t\t\tDT_String\tN\tDraft // first\n"
+                         "\t\t\t\t\t\t\t\tBest\n"
+                         "Delay\t\ty\t30\t600\t0\tDT_Long\tY\n"
+                         "Lift\t\tN\t4\t\t\tDT_long\tN\t2\n"
+                         "Density\t\t\t1.25\t2\t0.5\tDT_Double\ty\t1e400\n"
+                         "Enhance\t\t\tYes\t\t\tDT_Bool\tN\tNo\n"
+                         "Table\t\t\t0x0A0B\t\t\tDT_Raw\tN\t0xc0ffEE\n"
+                         "\t\t\t\t\t\t\t\t0x1\n"
+                         "\t\t\t\t\t\t\t\t0xG1Z\n"
+                         "Short\t\t\t1\t\t\tDT\n")},
+                  {kPdtKeyTextFile, "ORVA_CUSTOM_CAPABILITY_B4 \"Print quality\"\n"}}));
+  write(target, "dithering-methods",
+        pdt_pack({{kv_pdt_dithering_method,
+                   table("\t\t\t\t\t\t\t2\t2\tLost\t1\t2\n"
+                         "\"Ordered 2\"\t\t\tOrderedDithering\t\t128\tFrameBuffer\t2\t2\t"
+                         "Matrix_8\t1\t\n"
+                         "\t\t\t\t\t\t\t\t\t\t3\t4\t99\n"
+                         "Wide\t\t4\tNoSuch\t3\t\tBoth\t2147483647\t3\tW\t7\t// c\t8\n"
+                         "\t\t\t\t\t\t\t\t\t\t1\n"
+                         "Neg\t\t-1\t\t-1\t-5\tNeither\t-2\t-2\tN\t1\n")},
+                  {kPdtKeyTextFile, "ORVA_DITHERING_METHOD_B4 \"Ordered\"\n"}}));
+  write(target, "resolutions",
+        pdt_pack(
+            {{kv_pdt_memory_area, table("Base\t\t64\t3.5\n\t\t\t1\nDisk\t\tlots\n")},
+             {kv_pdt_resolution, table("\t\t\t\t\t\t\t\t\tBase\n"
+                                       "Draft\t\t0\t300\t600\t600.5\t300\t0\t\"Line Art\"\tBase\n"
+                                       "\t\t\t\t\t\t\t\t\tMissing\n\t\t\t\t\t\t\t\t\tDisk\n"
+                                       "Fine\t\tnan\tinf\t1e-50\t0\t0.25\t2\n")},
+             {kv_pdt_resolution_color_memory,
+              table("\t\t\t\t\t\tDraft\n"
+                    "Colour\t\t256\t8\t16\tDirect_RGB\tDraft\tDraft\ty\n"
+                    "\t\t\t\t\t\tNowhere\n\t\t\t\t\t\tFine\n"
+                    "Mono\t\t99999999999\t1\t2\tgray\tFine\t\tN\n")},
+             {kPdtKeyTextFile, "ORVA_RESOLUTION_B4 \"Draft\"\n"}}));
+  write(target, "raster-and-line-types",
+        pdt_pack({{kv_pdt_raster_capability,
+                   table("CanDoRasters\tIOrient_Y_Top_To_Bottom_Left_First\n"
+                         "\"OrientationPrefs\"\tIOrient_X_Right_To_Left_Bottom_First // 3\n"
+                         "Unknown\tsideways\n")},
+                  {kv_pdt_line_type_capabilities,
+                   table("Long_Dash\t0.5\n\"Dash Dot\"\t0.25 // mm\nSolid\nWavy\t1.0\n"
+                         "User_Defined\t0.1\n")}}));
+  // The device settings: every line, with names inside and outside the
+  // vocabularies, the ownership blocks with "ALL", and the model texts.
+  static const char* const kSettings[] = {
+      "8",
+      "4",
+      "60.5 // cm/s",
+      "30",
+      "MediaSizeByMediaSource = 0x1\tMediaSizeByMediaSize = 0x2",
+      "MediaSizeByMediaSize = 0x2\tBogus",
+      "0.5",
+      "99",
+      "None = 0x1\tLong = 0x2\t\tShort = 0x4",
+      "Short",
+      "Y",
+      "y",
+      "N",
+      "Family",
+      "y",
+      "N",
+      "yes",
+      "Y",
+      "2.0",
+      "0.1",
+      "5",
+      "Full Motion Optimization",
+      "0.25",
+      "Limited Motion Optimzation",
+      "x",
+      "x",
+      "Y",
+      "\"Colour Best\"",
+      "\"Roll 1\"",
+      "ISO A4",
+      "Bin",
+      "\"Plain Paper\"",
+      "x",
+      "Y",
+      "x",
+      "2.4.0",
+      "Plotter",
+      "914.4",
+      "15000",
+      "0",
+      "LinetypeScale\tLinetypeAdaptive\tnone",
+      "ALL",
+      "PostInitString",
+      "",
+      "TerminationString\tALL extra",
+      "ALL",
+      "PenColor\tPenWidth",
+      "",
+      "NumberOfPens",
+      "ALL",
+      "Resolution\tColorDepth",
+      "ALL",
+      "ICMIntent\tBogus",
+      "ALL",
+      "Portname\tProtocol",
+      "",
+      "PlotToFile\tPathname",
+      "ALL",
+      "Type\tSource",
+      "ALL",
+      "Size\tDuplexingMode",
+      "\"RS232\"",
+      "plt",
+      "Y",
+      "N",
+      "Y",
+      "after the last line",
+  };
+  std::string settings;
+  for (const char* value : kSettings) settings += std::string("label\t") + value + "\n";
+  write(target, "device-settings",
+        pdt_pack({{kv_pdt_misc_non_localizable_info, table(settings)},
+                  {kv_pdt_misc_localizable_information, table("Model\tY\nFamily\nTag\tN\n")},
+                  {kv_pdt_media_size, table("A\t\t\tLandscape\nB\t\t\tPortrait\n")},
+                  {kPdtKeyTextFile,
+                   "ORVA_MISC_LOCALIZABLE_INFORMATION_B3 \"Plotter\"\n"
+                   "ORVA_MISC_LOCALIZABLE_INFORMATION_B5 \"Tag line\"\n"}}));
+  write(target, "device-settings-short",
+        pdt_pack({{kv_pdt_misc_non_localizable_info, table("label\t3\nlabel\t0\nno line break")}}));
 }
 
 }  // namespace
@@ -115,4 +250,5 @@ void pdt_seeds(void (*write)(const std::string& target, const std::string& name,
   write(target, "version", pdt_pack({{kv_pdt_global_static_lists, version + "1.0 // v\n"}}));
   write(target, "missing-file", pdt_pack({{-1 - kv_pdt_media_type, ""}}));
   write(target, "missing-key-texts", pdt_pack({{-1 - kPdtKeyTextFile, ""}}));
+  capability_seeds(write, target);
 }

@@ -66,3 +66,12 @@ run version plotter.pc2
 run get plotter.pc2 '\Plotter/Device/WidthTable\Color8'
 run convert plotter.pc2 plotter.pia --header ''
 run dump plotter.pia --path '\PlotDriver'
+
+# A driver description set: the example folder imported below \Model, and a
+# part of the capability tree it gives.
+cp -r "${kvtool%/build/release/bin/kvtool}/examples/drivers" drivers
+run dump -t pdt drivers/keytexts.txt --root '\Model' \
+  --path '\Model\res_color_mem\rcm_list\Colour_Normal\resolution_list\Normal_600'
+run get -t pdt drivers/keytexts.txt --root '\Model' '\Model\meta\localized_model_name'
+run get -t pdt drivers/keytexts.txt --root '\Model' \
+  '\Model\custom_name\Calibration_Table\default_value'

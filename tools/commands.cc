@@ -45,6 +45,16 @@ FileKind output_kind(const std::optional<std::string>& to, const std::string& ou
   return FileKind::kPia;
 }
 
+// A DPIA file loads as its directory only: saving that back would drop
+// every section, so the editing commands leave such files alone.
+void refuse_sectioned(FileKind kind, const std::string& command) {
+  if (kind == FileKind::kDpia) {
+    throw ToolError(command +
+                    " does not edit DPIA files (a load reads only their directory); "
+                    "edit the source tree and convert it again");
+  }
+}
+
 void write_stdout(const std::string& bytes) {
   std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
@@ -159,7 +169,8 @@ const CodecEntry kCodecs[] = {
      run_codec_operation<KV_zlib_Codec, &KV_zlib_Codec::decode>},
     {"zlib-crc", run_codec_operation<KV_zlib_Codec, &KV_zlib_Codec::encodeCRC>,
      run_codec_operation<KV_zlib_Codec, &KV_zlib_Codec::decodeCRC>},
-    {"huffman", nullptr, nullptr},
+    {"huffman", run_codec_operation<KV_Huffman_Codec, &KV_Huffman_Codec::encode>,
+     run_codec_operation<KV_Huffman_Codec, &KV_Huffman_Codec::decode>},
 };
 
 std::string read_input(const std::string& path) {
@@ -204,6 +215,23 @@ void run_convert(const CommonOptions& common, const std::string& in, const std::
   save_tree(tree, out, output_kind(to, out), options);
 }
 
+void run_section(const CommonOptions& common, const std::string& file,
+                 const std::string& descriptor, const std::string& path, bool json) {
+  ToolTree tree;
+  tree.load_section(utf8_to_utf16(file).c_str(), KV_Object::FT_DPIA, common.load.root.c_str(),
+                    utf8_to_utf16(descriptor).c_str());
+  const std::u16string subtree = tree_path(path);
+  if (!json) {
+    write_stdout(pia_body(tree, subtree));
+    return;
+  }
+  JsonTree document;
+  if (!read_subtree(tree, subtree, document.root)) {
+    throw ToolError("no node at " + utf16_to_utf8(subtree));
+  }
+  write_stdout(tree_to_json(document));
+}
+
 void run_get(const CommonOptions& common, const std::string& file, const std::string& path) {
   ToolTree tree;
   load_tree(tree, file, kind_of_existing(common, file), common.load);
@@ -240,6 +268,7 @@ void run_set(const CommonOptions& common, const std::string& file, const std::st
   const bool exists = std::filesystem::exists(file, ignored);
   const FileKind kind = exists ? kind_of_existing(common, file)
                                : common.kind.value_or(output_kind(std::nullopt, file));
+  refuse_sectioned(kind, "set");
   ToolTree tree;
   std::optional<std::string> file_header;
   if (exists) file_header = load_tree(tree, file, kind, common.load);
@@ -252,6 +281,7 @@ void run_set(const CommonOptions& common, const std::string& file, const std::st
 
 void run_rm(const CommonOptions& common, const std::string& file, const std::string& path) {
   const FileKind kind = kind_of_existing(common, file);
+  refuse_sectioned(kind, "rm");
   ToolTree tree;
   const std::optional<std::string> header = load_tree(tree, file, kind, common.load);
   tree.deletePath(tree_path(path).c_str());

@@ -28,6 +28,11 @@ void run_convert(const CommonOptions& common, const std::string& in, const std::
                  const std::optional<std::string>& to, const std::optional<std::string>& header,
                  bool utf8, const std::string& path);
 
+// Loads the section named descriptor of a DPIA file below --root and prints
+// the sub-tree at path as dump does.
+void run_section(const CommonOptions& common, const std::string& file,
+                 const std::string& descriptor, const std::string& path, bool json);
+
 // Throws ToolError when there is no value at path.
 void run_get(const CommonOptions& common, const std::string& file, const std::string& path);
 

@@ -51,6 +51,7 @@ struct Arguments {
   bool utf8 = false;
   std::string codec;
   std::string direction;
+  std::string descriptor;
 };
 
 void add_type_option(CLI::App* command, Arguments& args) {
@@ -97,6 +98,8 @@ int run(CLI::App& app, const Arguments& args) {
     run_rm(common, args.file, args.path);
   } else if (app.got_subcommand("version")) {
     run_version(common, args.file);
+  } else if (app.got_subcommand("section")) {
+    run_section(common, args.file, args.descriptor, args.path, args.json);
   } else if (app.got_subcommand("codec")) {
     run_codec(args.codec, args.direction, args.file, args.out);
   }
@@ -167,6 +170,14 @@ int main(int argc, char** argv) {
   CLI::App* version = app.add_subcommand("version", "Print the version text of FILE");
   version->add_option("FILE", args.file, "File to read")->required();
   add_type_option(version, args);
+
+  CLI::App* section = app.add_subcommand(
+      "section", "Load one section of a DPIA file below --root and print it as dump does");
+  section->add_option("FILE", args.file, "DPIA file to read")->required();
+  section->add_option("DESCRIPTOR", args.descriptor, "The section's descriptor (case matters)")
+      ->required();
+  section->add_option("--path", args.path, "Sub-tree to print")->capture_default_str();
+  section->add_flag("--json", args.json, "Print the JSON form instead of PIA text");
 
   CLI::App* codec = app.add_subcommand("codec", "Run a codec over a whole file");
   codec->add_option("CODEC", args.codec, "zlib, zlib-crc or huffman")

@@ -92,8 +92,23 @@ std::string pia_body(const KV_Object& tree, const std::u16string& subtree) {
   return text;
 }
 
+// The library answers version queries for PIA (through the PCP type) and
+// DOC files only; a DPIA file's version is its first word.
+std::string dpia_version(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char word[4] = {};
+  if (!in.read(reinterpret_cast<char*>(word), sizeof word)) {
+    throw ToolError("cannot read the version word of " + path);
+  }
+  if (word[0] == 0 && word[1] == 0 && word[3] == 0 && (word[2] == 1 || word[2] == 2)) {
+    return word[2] == 1 ? "DPIA_VERSION_1.0" : "DPIA_VERSION_2.0";
+  }
+  throw ToolError(path + " has no DPIA version word");
+}
+
 std::string file_version(const std::string& path, FileKind kind) {
   if (kind == FileKind::kJson) throw ToolError(path + ": a JSON file has no version text");
+  if (kind == FileKind::kDpia) return dpia_version(path);
   if (is_legacy_kind(kind)) return legacy_file_version(path, kind);
   KV_Object reader;
   char16_t version[kVersionUnits] = {};

@@ -25,6 +25,7 @@
 #include "kvstore/kv_mem_obj.h"
 
 class GX_Error_Handler;
+class KV_FreqTrie;
 
 // KV_zlib_Codec: a block of bytes compressed by zlib (level 9, 15-bit window,
 // zlib wrapper with its Adler-32 trailer), framed by a small header. All
@@ -106,6 +107,75 @@ class KV_EXPORT KV_zlib_Codec : public KV_Mem_Obj {
  private:
   const unsigned char* m_data;
   uint32_t m_size;
+  GX_Error_Handler* m_handler;
+};
+
+// KV_Huffman_Codec: a block of bytes compressed with a static Huffman code
+// of byte values. The block carries the count of every byte value; the
+// decoder rebuilds the same code tree from the counts (the tie rules are
+// fixed, see codecs/kv_freq_trie.h), so no code table is stored. All integers
+// are 32-bit unsigned, little-endian, unaligned:
+//
+//   0      11   magic "kvhuffcodec", no terminator
+//   11   1024   the count of byte value 0, of 1, ... of 255
+//   1035    4   B, the number of code bits
+//   1039    B / 8 + 1 (integer division): the code of every input byte in
+//               order, first bit in the most significant bit of the first
+//               byte; the bits after the B-th are zero (when B is a multiple
+//               of 8 the last byte holds no code bit at all)
+//
+// A block is 1040 + B / 8 bytes. An empty input gives a block whose counts
+// are all 0 and whose B is 0 (1040 bytes). An input of one distinct byte
+// value has a tree of one leaf with an empty code: B is 0 and the count
+// alone says how many bytes to restore.
+//
+// Errors (KV_Severe, empty argument, source "kv_compress"):
+//   92  decode: the block does not begin with the magic (the magic is not
+//       searched for), or is shorter than it
+//   90  decode: the counts are all 0 but B is not
+//   97  decode: the block is damaged: it is shorter than 1040 + B / 8 bytes,
+//       its counts add up to 2^32 or more, B is not the number of bits that
+//       the code of its counts takes, its bits do not decode to exactly as
+//       many bytes as its counts add up to, or it is a run of one byte value
+//       longer than kMaxRunLength
+//   94  encode: the input needs more than 2^32 - 1 code bits, or it is a run
+//       of one byte value longer than kMaxRunLength
+//   91  a symbol received a second code (a broken tree; never expected)
+//   55  KV_Memory_Exception "m_freq_table", "m_freq_trie", "output" (the
+//       block) or "temp" (the restored bytes)
+class KV_EXPORT KV_Huffman_Codec : public KV_Mem_Obj {
+ public:
+  // The longest run of a single byte value that a block may restore
+  // (64 MiB). Such a block is always 1040 bytes long whatever the run's
+  // length, so without a bound a small hostile block could make the decoder
+  // allocate gigabytes; encode refuses longer runs, so every block that
+  // encode writes decodes. Every other block restores at most B bytes, which
+  // its own size bounds.
+  static constexpr uint32_t kMaxRunLength = 64u << 20;
+
+  // data[0..size) is borrowed; handler (may be null) is borrowed and receives
+  // the failures of every operation. For decode, size bounds the block: no
+  // byte at or after data + size is read.
+  KV_Huffman_Codec(const unsigned char* data, uint32_t size, GX_Error_Handler* handler = nullptr);
+  // Frees the table of counts and the code tree of the last operation.
+  ~KV_Huffman_Codec() override;
+  KV_Huffman_Codec(const KV_Huffman_Codec&) = delete;
+  KV_Huffman_Codec& operator=(const KV_Huffman_Codec&) = delete;
+
+  // Compresses data[0..size) into a block; outSize is the block's length.
+  bool encode(unsigned char*& out, uint32_t& outSize);
+
+  // Restores the bytes of the block at data. out holds outSize + 1 bytes, the
+  // last one zero; outSize is the number of bytes restored (the sum of the
+  // block's counts). A block of 256 bytes or more is decoded from its start
+  // and its middle at once, through a scratch buffer as large as the result.
+  bool decode(unsigned char*& out, uint32_t& outSize);
+
+ private:
+  const unsigned char* m_data;
+  uint32_t m_size;
+  uint32_t* m_freq_table;
+  KV_FreqTrie* m_freq_trie;
   GX_Error_Handler* m_handler;
 };
 

@@ -182,16 +182,18 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   // What a failed load stored before the failure stays in the tree.
   //
   // Types served by this build:
-  //   load (file)       FT_PIA, FT_PCP, FT_PC2
+  //   load (file)       FT_PIA, FT_PCP, FT_PC2, FT_DOC, FT_DPIA (its directory)
   //                     FT_PDT (fileName names the key-text file of a driver
   //                     description set; the capability files are read from
   //                     its folder, and root must not be empty)
-  //   load (stream)     FT_PIA, FT_PCP, FT_PC2 (FT_PDT is refused: a set is a
-  //                     folder)
+  //   load (stream)     FT_PIA, FT_PCP, FT_PC2, FT_DPIA (its directory);
+  //                     FT_PDT is refused: a set is a folder
+  //   load_section      FT_DPIA
   //   load_cfg_section  FT_CFG
-  //   save              FT_PIA
+  //   save              FT_PIA, FT_DOC, FT_DPIA
   //   getFileVersion    FT_PCP (through the PIA reader, which accepts only a
-  //                     PIA header line: anything else raises error 89)
+  //                     PIA header line: anything else raises error 89),
+  //                     FT_DOC ("1.000000")
   // Every other type throws KV_Warning 67.
 
   // Reads the file into the tree below the path root.
@@ -201,6 +203,8 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   // throws its own std::ios_base::failure from inside the operation instead.
   void load(std::iostream* stream, FileType type, const char16_t* root);
   // Reads one section, named by descriptor, of a sectioned file into path.
+  // For FT_DPIA the directory and that one section are read; a descriptor
+  // that no entry has (exactly, case included) throws KV_Severe 83.
   void load_section(const char16_t* fileName, FileType type, const char16_t* path,
                     const char16_t* descriptor);
   // Reads one instance of a multi-instance configuration file into root.
