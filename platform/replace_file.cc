@@ -2,6 +2,7 @@
 #include "platform/replace_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,6 +58,22 @@ void sync_folder(const std::string& folder) {
   ::close(fd);
 }
 
+// Whether another open file holds an exclusive flock on path. The probe
+// takes a shared lock for a moment, which a holder of an exclusive lock
+// refuses; a file that cannot be opened for reading is taken as unlocked.
+bool locked_by_another(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool locked = false;
+  if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    locked = errno == EWOULDBLOCK;
+  } else {
+    ::flock(fd, LOCK_UN);
+  }
+  ::close(fd);
+  return locked;
+}
+
 }  // namespace
 
 kv_replace_file::kv_replace_file(const char16_t* target) : m_target(target) {
@@ -93,6 +110,10 @@ kv_replace_file::kv_replace_file(const char16_t* target) : m_target(target) {
     // A target that the process may not write is refused by the plain
     // write, with its own error.
     if (::faccessat(AT_FDCWD, m_path.c_str(), W_OK, AT_EACCESS) != 0) return;
+    // So is a target that a writer holds locked (a compound document open
+    // for use holds an exclusive flock): the format meets the lock as it
+    // always did, rather than the new file taking the held file's place.
+    if (locked_by_another(m_path)) return;
     m_mode = info.st_mode & 07777;
     m_uid = info.st_uid;
     m_gid = info.st_gid;

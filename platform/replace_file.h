@@ -17,7 +17,9 @@
 // write_name() is then the target as given), which is what a plain write
 // does, with its errors:
 //   - the target exists but is not a regular file (a device, a pipe, a
-//     folder), or has further hard links, or the process may not write it;
+//     folder), or has further hard links, or the process may not write it,
+//     or another open file holds an exclusive flock on it (a compound
+//     document in use);
 //   - the folder cannot take a new file (no permission, a read-only file
 //     system, no folder at all, too many open files);
 //   - the target's owner or group cannot be given to a new file;

@@ -1,7 +1,9 @@
 // Copyright the kvstore authors.
 #include "platform/replace_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,13 +155,25 @@ TEST(ReplaceFile, WhatANewFileCannotReplaceIsWrittenInPlace) {
   fs::create_hard_link(dir.path() / "one", dir.path() / "two");
   const std::u16string linked = dir.file("one");
   EXPECT_TRUE(kv_replace_file(linked.c_str()).in_place());
+  // A file that another open file holds locked (a compound document in use)
+  // is met by the format's own lock, as before; unlocked, it is replaced.
+  write_file(dir.path() / "held", "in use");
+  const std::u16string held = dir.file("held");
+  {
+    const int fd = ::open((dir.path() / "held").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    EXPECT_TRUE(kv_replace_file(held.c_str()).in_place());
+    ::close(fd);
+  }
+  EXPECT_FALSE(kv_replace_file(held.c_str()).in_place());
   // No folder to make a file in: the plain write fails as it always did.
   const std::u16string nowhere = dir.file("missing/file.pia");
   EXPECT_TRUE(kv_replace_file(nowhere.c_str()).in_place());
   EXPECT_TRUE(kv_replace_file(nullptr).in_place());
   const std::u16string empty;
   EXPECT_TRUE(kv_replace_file(empty.c_str()).in_place());
-  EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"folder", "one", "two"}));
+  EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"folder", "held", "one", "two"}));
 }
 
 TEST(ReplaceFile, LongNamesAreCutInTheNewFilesName) {
