@@ -2,11 +2,12 @@
 //
 // The threading contract: separate objects on separate threads share nothing
 // but process-wide state, and that state is safe. Eight threads, each with
-// its own objects, set, get, iterate, save and load plain and compressed
-// files, and raise exceptions whose texts they look up, all at once, while
-// one of them switches the ANSI code page; then they read the example files
-// of every other format (PC2, CFG, PCP and a driver description set, whose
-// vocabulary table the first load of the process builds), all at once. scripts/test.sh
+// its own objects, set, get, iterate, copy and delete, save and load plain
+// and compressed PIA files, DPIA files and DOC documents, and raise
+// exceptions whose texts they look up, all at once, while one of them
+// switches the ANSI code page; then they read the example files of every
+// other format (PC2, CFG, PCP and a driver description set, whose vocabulary
+// table the first load of the process builds), all at once. scripts/test.sh
 // runs this test under ThreadSanitizer (the tsan preset), which reports any
 // data race.
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "kvstore/kvstore.h"
@@ -258,6 +260,23 @@ class Worker {
       streamed.load(&stream, KV_Object::FT_PIA, u"\\");
       if (count(streamed) != kProperties) fail("a loaded stream differs");
     }
+    // The other formats that are written. A DOC document holds the tree as
+    // it is; a DPIA file holds one section per child of the path it is saved
+    // from, each with its sub-tree below "data".
+    const std::string me = std::to_string(m_index);
+    const std::u16string doc = m_dir.file("t" + me + ".doc");
+    kv.save(doc.c_str(), KV_Object::FT_DOC, u"", u"\\");
+    KV_Object from_doc;
+    from_doc.load(doc.c_str(), KV_Object::FT_DOC, u"\\");
+    if (!holds(from_doc, round)) fail("a loaded DOC document differs");
+    const std::u16string dpia = m_dir.file("t" + me + ".dpia");
+    kv.duplicate(widen("\\t" + me).c_str(), widen("\\sections\\s" + me + "\\data").c_str());
+    kv.save(dpia.c_str(), KV_Object::FT_DPIA, u"", u"\\sections");
+    kv.deletePath(u"\\sections");
+    KV_Object from_dpia;
+    from_dpia.load_section(dpia.c_str(), KV_Object::FT_DPIA, widen("\\t" + me).c_str(),
+                           widen("s" + me).c_str());
+    if (!holds(from_dpia, round)) fail("a loaded DPIA section differs");
     const std::u16string missing = m_dir.file("missing" + std::to_string(m_index));
     expect_exception(63, [&] { kv.load(missing.c_str(), KV_Object::FT_PIA, u"\\"); });
     // Known names, but no such node at the root.
@@ -295,13 +314,14 @@ TEST(KvThreads, SeparateObjectsOnSeparateThreadsShareNothingUnsafe) {
       EXPECT_GT(workers[i]->examples()[e].size(), 40u) << kExamples[e].name;
     }
   }
-  // Every save replaced its file: one file per thread and kind, nothing else.
+  // Every save replaced its file: one file per thread and format, nothing
+  // else.
   std::size_t files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
     (void)entry;
     ++files;
   }
-  EXPECT_EQ(files, static_cast<std::size_t>(2 * kThreads));
+  EXPECT_EQ(files, static_cast<std::size_t>(4 * kThreads));
 }
 
 }  // namespace
