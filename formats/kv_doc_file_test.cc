@@ -275,13 +275,22 @@ TEST_F(DocFormat, ValuesBeyond1024BytesAreRefusedOnSaving) {
     kv_set_ansi_codepage(1252);
     EXPECT_EQ(t, (Thrown{58, 1, u"KV_DOCFile::save()", u"euro"}));
   }
-  // What was written before the failure stays in the document: the Version
-  // stream, the property written first and the type of the refused one.
+  // The format writes in place: what was written before the failure stays in
+  // the document, the Version stream, the property written first and the
+  // type of the refused one. (A save through KV_Object writes beside the file
+  // and leaves no document at all: the name stays as it was.)
   KV_Object kv;
   kv.SetProperty(u"\\a", 1);
   const std::string raw(2000, 'r');
   kv.setVoidProperty(u"\\b", raw.data(), 2000);
   EXPECT_EQ(thrown([&] { kv.save(file("partial.doc").c_str(), KV_Object::FT_DOC, u"", u"\\"); }).id,
+            58u);
+  EXPECT_FALSE(std::filesystem::exists(native("partial.doc")));
+  EXPECT_EQ(thrown([&] {
+              KV_DOCFile doc(nullptr);
+              doc.open(file("partial.doc").c_str(), 1);
+              doc.save(&kv, u"\\", KV_Object::FT_DOC, u"");
+            }).id,
             58u);
   EXPECT_EQ(cfb_listing_of(read_file(native("partial.doc"))),
             "S Version 4 " + sha256_hex(kVersion) + "\nS a 12 " +
@@ -323,7 +332,16 @@ TEST_F(DocFormat, NamesTheDocumentCannotHoldFailTheSaveAndKeepWhatCameBefore) {
     kv.SetProperty(u"\\a\\first", 1);
     kv.SetProperty(bad, 2);
     const std::string name = "bad.doc";
+    std::filesystem::remove(native(name));
     EXPECT_EQ(thrown([&] { kv.save(file(name).c_str(), KV_Object::FT_DOC, u"", u"\\"); }),
+              (Thrown{60, 4, u"KV_DOCFile::save()", file(name)}));
+    EXPECT_FALSE(std::filesystem::exists(native(name)));  // written beside, then removed
+    // The format itself keeps what came before the bad name.
+    EXPECT_EQ(thrown([&] {
+                KV_DOCFile doc(nullptr);
+                doc.open(file(name).c_str(), 1);
+                doc.save(&kv, u"\\", KV_Object::FT_DOC, u"");
+              }),
               (Thrown{60, 4, u"KV_DOCFile::save()", file(name)}));
     EXPECT_EQ(cfb_listing_of(read_file(native(name))),
               "D a\nS Version 4 " + sha256_hex(kVersion) + "\nS a/first 12 " +
