@@ -47,12 +47,10 @@ std::unique_ptr<KV_File> make_loader(KV_Object::FileType type, GX_Error_Handler*
   }
 }
 
-// A driver description set is a folder of files beside the key-text file: a
-// stream carries the key-text file alone, so a stream load of FT_PDT is
-// refused rather than looking for the other files in the working folder.
-bool loads_from_stream(KV_Object::FileType type) {
-  return type != KV_Object::FT_DOC && type != KV_Object::FT_PDT;
-}
+// A compound document is read through its own file layer, never a stream. A
+// driver description set read from a stream takes its key-text file from the
+// stream and, having no path, its capability files from the working folder.
+bool loads_from_stream(KV_Object::FileType type) { return type != KV_Object::FT_DOC; }
 
 std::unique_ptr<KV_File> make_saver(KV_Object::FileType type, bool utf8) {
   switch (type) {

@@ -186,8 +186,9 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   //                     FT_PDT (fileName names the key-text file of a driver
   //                     description set; the capability files are read from
   //                     its folder, and root must not be empty)
-  //   load (stream)     FT_PIA, FT_PCP, FT_PC2, FT_DPIA (its directory);
-  //                     FT_PDT is refused: a set is a folder
+  //   load (stream)     FT_PIA, FT_PCP, FT_PC2, FT_DPIA (its directory),
+  //                     FT_PDT (the stream is the key-text file; the
+  //                     capability files are read from the working folder)
   //   load_section      FT_DPIA
   //   load_cfg_section  FT_CFG
   //   save              FT_PIA, FT_DOC, FT_DPIA
