@@ -199,7 +199,9 @@ int kv_replace_file::commit() {
         error = errno;
       }
     }
-    if (error == 0 && ::fdatasync(fd) != 0) error = errno;
+    // Only an old file can be lost: its replacement reaches the disk before
+    // the rename does. A new file is left to the system's own write-back.
+    if (error == 0 && m_exists && ::fdatasync(fd) != 0) error = errno;
     ::close(fd);
   }
   if (error == 0 && ::rename(m_temp.c_str(), m_path.c_str()) != 0) error = errno;
@@ -208,6 +210,7 @@ int kv_replace_file::commit() {
     return error;
   }
   m_committed = true;
+  if (!m_exists) return 0;
   const std::size_t slash = m_path.rfind('/');
   sync_folder(slash == std::string::npos ? std::string(".")
               : slash == 0               ? std::string("/")

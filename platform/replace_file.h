@@ -7,10 +7,13 @@
 // name and makes a new, empty file in that file's folder, under a name that
 // no other file has (".<name>.<six random characters>", the name cut to
 // 200 bytes). The caller writes the whole new content to write_name();
-// commit() flushes it to the disk, gives it the permission bits (and the
-// owner) of the file it replaces, and renames it over that file in one step,
-// so that the path names either the old file or the new one, never a part of
-// either. A link stays a link. A new file that is not committed is removed.
+// commit() gives it the permission bits (and the owner) of the file it
+// replaces, flushes it to the disk, and renames it over that file in one
+// step, so that the path names either the old file or the new one, never a
+// part of either, even after a power loss. A link stays a link. A new file
+// that is not committed is removed. When there is no old file, nothing can
+// be lost: the disk flushes are left out and the save costs what a plain
+// write costs.
 //
 // Where a new file cannot take the old one's place without changing more
 // than its content, the content is written in place instead (in_place();

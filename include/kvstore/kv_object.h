@@ -216,8 +216,9 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   //
   // A save to a file name never loses the previous file: the content goes
   // to a new file beside the target (the file that a symbolic link names),
-  // which is flushed to the disk and renamed over the target once it is
-  // complete, with the target's permission bits and owner. A save that fails
+  // which is renamed over the target once it is complete, with the target's
+  // permission bits and owner; when it replaces a file, it reaches the disk
+  // before the rename, so not even a power loss loses both. A save that fails
   // leaves the previous file byte for byte and no other file; its errors are
   // those of a plain write and name fileName. A target that is no regular
   // file, has further hard links, or lies in a folder that cannot take a new
