@@ -528,7 +528,7 @@ TEST_F(DocFormat, EmptyStoragesAndEmptyRawValuesCreateNothingToSave) {
 TEST_F(DocFormat, LoadsDocumentsOfTheSecondWriter) {
   KV_REQUIRE_OLEFILE();
   // The second writer's element list: the same tree as a DOC document.
-  const std::string spec =
+  const std::string layout =
       "[{\"path\": [\"Version\"], \"hex\": \"0000803f\"},\n"
       " {\"path\": [\"media\"], \"storage\": true},\n"
       " {\"path\": [\"media\", \"width\"], \"hex\": \"0200000008000000000000000040 6a40\"},\n"
@@ -538,12 +538,12 @@ TEST_F(DocFormat, LoadsDocumentsOfTheSecondWriter) {
       " {\"path\": [\"media\", \"trays\", \"Version\"], \"hex\": \"01000000040000000900 0000\"},\n"
       " {\"path\": [\"duplex\"], \"hex\": \"040000000100000001\"},\n"
       " {\"path\": [\"id\"], \"hex\": \"050000000300000001ab ff\"}]\n";
-  write_file(native("spec.json"), spec);
+  write_file(native("layout.json"), layout);
   for (int seed = 1; seed <= 3; ++seed) {
     const RunResult r =
         run_command(std::string(debian_python()) + " " +
                     shell_quote(source_dir() + "/platform/testdata/cfb_second_writer.py") + " " +
-                    shell_quote(native("spec.json")) + " " + shell_quote(native("second.doc")) +
+                    shell_quote(native("layout.json")) + " " + shell_quote(native("second.doc")) +
                     " " + std::to_string(seed) + " 2>&1");
     ASSERT_EQ(r.exit_code, 0) << r.out;
     ASSERT_EQ(olefile_listing(native("second.doc")).substr(0, 6), "D medi");
