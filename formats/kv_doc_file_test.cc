@@ -314,6 +314,21 @@ TEST_F(DocFormat, VersionIsSkippedAtEveryLevelAndNamesMeetAsTheDocumentComparesT
   KV_Object loaded;
   loaded.load(file("names.doc").c_str(), KV_Object::FT_DOC, u"\\");
   EXPECT_EQ(dump(loaded), "\\n\\kept 1 09000000\n\\p\\ITEM 1 02000000\n\\Q\\x 1 04000000\n");
+
+  // At the top, "Version" is written after the version stream and replaces
+  // it: a property leaves its type word as the float (1.4e-45), a node
+  // leaves no version stream at all.
+  KV_Object top;
+  top.SetProperty(u"\\version", 1);
+  save(top, "top.doc");
+  char16_t version[16];
+  top.getFileVersion(file("top.doc").c_str(), version, KV_Object::FT_DOC);
+  EXPECT_EQ(std::u16string(version), u"0.000000");
+  KV_Object node;
+  node.SetProperty(u"\\VERSION\\x", 1);
+  save(node, "node.doc");
+  EXPECT_EQ(thrown([&] { node.load(file("node.doc").c_str(), KV_Object::FT_DOC, u"\\"); }),
+            (Thrown{66, 4, u"KV_DOCFile::getVersion()", file("node.doc")}));
 }
 
 TEST_F(DocFormat, NamesTheDocumentCannotHoldFailTheSaveAndKeepWhatCameBefore) {
