@@ -323,6 +323,21 @@ TEST_F(DocFormat, VersionIsSkippedAtEveryLevelAndNamesMeetAsTheDocumentComparesT
   KV_Object loaded;
   loaded.load(file("names.doc").c_str(), KV_Object::FT_DOC, u"\\");
   EXPECT_EQ(dump(loaded), "\\n\\kept 1 09000000\n\\p\\ITEM 1 02000000\n\\Q\\x 1 04000000\n");
+
+  // At the top, "Version" is written after the version stream and replaces
+  // it: a property leaves its type word as the float (1.4e-45), a node
+  // leaves no version stream at all.
+  KV_Object top;
+  top.SetProperty(u"\\version", 1);
+  save(top, "top.doc");
+  char16_t version[16];
+  top.getFileVersion(file("top.doc").c_str(), version, KV_Object::FT_DOC);
+  EXPECT_EQ(std::u16string(version), u"0.000000");
+  KV_Object node;
+  node.SetProperty(u"\\VERSION\\x", 1);
+  save(node, "node.doc");
+  EXPECT_EQ(thrown([&] { node.load(file("node.doc").c_str(), KV_Object::FT_DOC, u"\\"); }),
+            (Thrown{66, 4, u"KV_DOCFile::getVersion()", file("node.doc")}));
 }
 
 TEST_F(DocFormat, NamesTheDocumentCannotHoldFailTheSaveAndKeepWhatCameBefore) {
@@ -546,7 +561,7 @@ TEST_F(DocFormat, EmptyStoragesAndEmptyRawValuesCreateNothingToSave) {
 TEST_F(DocFormat, LoadsDocumentsOfTheSecondWriter) {
   KV_REQUIRE_OLEFILE();
   // The second writer's element list: the same tree as a DOC document.
-  const std::string spec =
+  const std::string layout =
       "[{\"path\": [\"Version\"], \"hex\": \"0000803f\"},\n"
       " {\"path\": [\"media\"], \"storage\": true},\n"
       " {\"path\": [\"media\", \"width\"], \"hex\": \"0200000008000000000000000040 6a40\"},\n"
@@ -556,12 +571,12 @@ TEST_F(DocFormat, LoadsDocumentsOfTheSecondWriter) {
       " {\"path\": [\"media\", \"trays\", \"Version\"], \"hex\": \"01000000040000000900 0000\"},\n"
       " {\"path\": [\"duplex\"], \"hex\": \"040000000100000001\"},\n"
       " {\"path\": [\"id\"], \"hex\": \"050000000300000001ab ff\"}]\n";
-  write_file(native("spec.json"), spec);
+  write_file(native("layout.json"), layout);
   for (int seed = 1; seed <= 3; ++seed) {
     const RunResult r =
         run_command(std::string(debian_python()) + " " +
                     shell_quote(source_dir() + "/platform/testdata/cfb_second_writer.py") + " " +
-                    shell_quote(native("spec.json")) + " " + shell_quote(native("second.doc")) +
+                    shell_quote(native("layout.json")) + " " + shell_quote(native("second.doc")) +
                     " " + std::to_string(seed) + " 2>&1");
     ASSERT_EQ(r.exit_code, 0) << r.out;
     ASSERT_EQ(olefile_listing(native("second.doc")).substr(0, 6), "D medi");
