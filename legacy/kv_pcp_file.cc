@@ -130,6 +130,15 @@ bool real_value(std::u16string_view text, double& value) {
   return true;
 }
 
+// True when number is present and of an accepted kind (real, or integer
+// too when integerToo is set), with its value in value.
+bool number_accepted(std::u16string_view number, bool integerToo, double& value) {
+  const KV_PCPFile::ValueKind kind = KV_PCPFile::classify(number);
+  return !number.empty() &&
+         (kind == KV_PCPFile::kReal || (integerToo && kind == KV_PCPFile::kInteger)) &&
+         real_value(number, value);
+}
+
 }  // namespace
 
 KV_PCPFile::KV_PCPFile(GX_Error_Handler* handler)
@@ -372,11 +381,15 @@ bool KV_PCPFile::pcpkeys(std::u16string& line, std::u16string& path, std::u16str
       const std::u16string_view numbers =
           skip_leading(std::u16string_view(line).substr(key.size()), u"\t =");
       const std::size_t comma = numbers.find(u',');
-      if (storeNumber(object, line, path, u"X", skip_leading(numbers.substr(0, comma), u" \t"),
-                      false)) {
-        const std::u16string_view y = comma == std::u16string_view::npos
-                                          ? std::u16string_view()
-                                          : skip_leading(numbers.substr(comma + 1), u" \t");
+      const std::u16string_view x = skip_leading(numbers.substr(0, comma), u" \t");
+      const std::u16string_view y = comma == std::u16string_view::npos
+                                        ? std::u16string_view()
+                                        : skip_leading(numbers.substr(comma + 1), u" \t");
+      // Both numbers are checked before either is stored.
+      double checked = 0;
+      if (!number_accepted(x, false, checked) || !number_accepted(y, false, checked)) {
+        reportLine(kKeysSource, line);
+      } else if (storeNumber(object, line, path, u"X", x, false)) {
         storeNumber(object, line, path, u"Y", y, false);
       }
       path.resize(entry);
@@ -392,9 +405,8 @@ bool KV_PCPFile::pcpkeys(std::u16string& line, std::u16string& path, std::u16str
       m_work.push_back(u'\\');
       m_work += name;
       m_work.push_back(u'\\');
-      if (name.empty()) {
-        reportLine(kKeysSource, line);
-      } else if (appendToPath(path, m_work, line, kKeysSource)) {
+      // An empty name leaves an empty component, which the store drops.
+      if (appendToPath(path, m_work, line, kKeysSource)) {
         const std::size_t comma = numbers.find(u',');
         const std::u16string_view x = skip_leading(numbers.substr(0, comma), u" \t");
         if (storeNumber(object, line, path, u"X", x, true)) {
@@ -434,10 +446,8 @@ bool KV_PCPFile::pcpkeys(std::u16string& line, std::u16string& path, std::u16str
 bool KV_PCPFile::storeNumber(KV_Object* object, std::u16string_view line, std::u16string& path,
                              std::u16string_view name, std::u16string_view number,
                              bool integerToo) {
-  const ValueKind kind = classify(number);
   double value = 0;
-  if (number.empty() || !(kind == kReal || (integerToo && kind == kInteger)) ||
-      !real_value(number, value)) {
+  if (!number_accepted(number, integerToo, value)) {
     reportLine(kKeysSource, line);
     return false;
   }

@@ -30,9 +30,12 @@
 //                                           once (n\KEY); PEN_NUMBER also
 //                                           takes "*" (pen p gets p) and
 //                                           MOD16 (p mod 16, 16 for 0)
-// No value is scaled or converted between units. Numbers of ORIGIN, SIZE and
-// SCALE are read in order; the first that is missing or of the wrong kind is
-// reported and ends the line (what was stored before it stays).
+// No value is scaled or converted between units. Both numbers of ORIGIN are
+// checked before either is stored (one report, nothing stored, when one is
+// missing or of the wrong kind); those of SIZE and SCALE are read in order,
+// and the first that is missing or of the wrong kind is reported and ends the
+// line (what was stored before it stays). An empty size name adds an empty
+// component, which the store drops: SIZE=:1,2.0 stores SIZE\X and SIZE\Y.
 //
 // Reports (through KV_File::report, reading goes on when the handler lets
 // it): KV_Error 69 (key line before the header), KV_Warning 57 with the line

@@ -124,8 +124,10 @@ TEST(PcpLoad, ValuesOfTheWrongFormAreReported) {
                    "UNITS=X\n"
                    "ORIGIN=0,0\n"         // integers are not reals
                    "ORIGIN=0.5\n"         // no second number
+                   "ORIGIN=0.5,1\n"       // a second number that is no real
                    "SIZE=MAX\n"
                    "SIZE=A:x,1.0\n"
+                   "SIZE=:3,4.5\n"        // no name: the numbers land in SIZE
                    "SIZE=B:1,2\n"
                    "SCALE=F\n"
                    "SCALE=1\n"
@@ -141,7 +143,9 @@ TEST(PcpLoad, ValuesOfTheWrongFormAreReported) {
       "KV_PCPFile::pcpkeys() 57 UNITS=X",
       "KV_PCPFile::pcpkeys() 57 ORIGIN=0,0",
       "KV_PCPFile::pcpkeys() 57 ORIGIN=0.5",
+      "KV_PCPFile::pcpkeys() 57 ORIGIN=0.5,1",
       "KV_PCPFile::pcpkeys() 57 SIZE=A:x,1.0",
+      "KV_PCPFile::load() 57 SIZE=",
       "KV_PCPFile::pcpkeys() 57 SIZE=B:1,2",
       "KV_PCPFile::pcpkeys() 57 SCALE=1",
       "KV_PCPFile::load() 57 =5",
@@ -153,10 +157,12 @@ TEST(PcpLoad, ValuesOfTheWrongFormAreReported) {
   for (const auto& r : handler.reports) EXPECT_EQ(r.operation, "warning");
   EXPECT_EQ(handler.reports[0].argument, u"\n2, VERSION=2, ");
   EXPECT_FALSE(kv.pathExists(u"\\VERSION"));
-  EXPECT_EQ(get<double>(kv, u"\\ORIGIN\\X"), 0.5);  // the first number of "ORIGIN=0.5"
+  EXPECT_FALSE(kv.pathExists(u"\\ORIGIN"));  // neither number without the other
   EXPECT_EQ(get_text(kv, u"\\SIZE"), u"B");          // every SIZE line stores its name
   EXPECT_EQ(get<double>(kv, u"\\SIZE\\B\\X"), 1.0);  // an integer is taken here
   EXPECT_FALSE(kv.pathExists(u"\\SIZE\\A"));
+  EXPECT_EQ(get<double>(kv, u"\\SIZE\\X"), 3.0);
+  EXPECT_EQ(get<double>(kv, u"\\SIZE\\Y"), 4.5);
   EXPECT_EQ(get_text(kv, u"\\SCALE"), u"F");
   EXPECT_EQ(get<double>(kv, u"\\SCALE\\MUNITS"), 1.0);
   EXPECT_FALSE(kv.pathExists(u"\\SCALE\\DUNITS"));
