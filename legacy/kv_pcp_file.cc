@@ -2,10 +2,10 @@
 #include "legacy/kv_pcp_file.h"
 
 #include <algorithm>
-#include <utility>
 #include <cerrno>
 #include <cstring>
 #include <istream>
+#include <utility>
 
 #include "kvstore/kv_exceptions.h"
 #include "legacy/kv_legacy_text.h"
