@@ -45,6 +45,10 @@ for lib in kvstore ptree; do
   done
 done
 
+echo "== distinct names ($sizes properties)" >&2
+build/bench/bin/kv_bench_distinct --kv_sizes="$sizes" \
+  --benchmark_out="$results/distinct.json" --benchmark_out_format=json >&2
+
 cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 compiler=$(grep -m1 '^CMAKE_CXX_COMPILER:' build/bench/CMakeCache.txt | cut -d= -f2-)
 echo "Machine: $(nproc) cores, ${cpu:-unknown CPU}, $("$compiler" --version | head -1)," \
@@ -59,3 +63,5 @@ build/bench/bin/kv_bench_pdt --kv_lines="${KV_BENCH_PDT_LINES:-100,1000,10000,10
   --benchmark_out="$results/pdt.json" --benchmark_out_format=json >&2
 echo
 python3 bench/report_pdt.py "$results/pdt.json"
+echo
+python3 bench/report_distinct.py "$results/distinct.json"

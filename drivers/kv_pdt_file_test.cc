@@ -354,15 +354,29 @@ TEST(PdtFile, EmptySetWritesTheStatesAndAbilityTexts) {
             "}\n");
 }
 
-TEST(PdtFile, StreamLoadsAreRefused) {
-  std::stringstream stream("ORVA_MEDIA_SIZE_C3 \"A4\"\n");
+// A stream holds the key-text file alone: the capability files come from the
+// working folder, so a stream load run there gives the tree of a file load.
+TEST(PdtFile, StreamLoadReadsTheSetInTheWorkingFolder) {
+  const std::string expected = dump_of_example();
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(source_dir() / "examples" / "drivers");
+  std::stringstream keys(read_file("keytexts.txt"));
   KV_Object object;
+  std::string severe;
   try {
-    object.load(&stream, KV_Object::FT_PDT, u"\\M");
-    ADD_FAILURE() << "no error";
-  } catch (const KV_Warning& e) {
-    EXPECT_EQ(e.id(), 67u);
+    object.load(&keys, KV_Object::FT_PDT, u"\\Model");
+  } catch (const KV_Severe& e) {
+    severe = std::to_string(e.id());
   }
+  std::filesystem::current_path(before);
+  EXPECT_EQ(severe, "");
+  EXPECT_EQ(pia_text(object), expected);
+
+  // Elsewhere the capability files are missing: the first open fails with 63.
+  std::stringstream again(read_file(source_dir() / "examples" / "drivers" / "keytexts.txt"));
+  KV_Object other;
+  EXPECT_EQ(severe_of([&] { other.load(&again, KV_Object::FT_PDT, u"\\M"); }),
+            "63|Custom Capability.pdt");
 }
 
 TEST(PdtFile, ConcurrentLoadsGiveTheSameTree) {

@@ -88,14 +88,16 @@ TEST(PdtKeys, LongTextsAreCutInTheBuffer) {
 }
 
 TEST(PdtKeys, ManyKeysStayFindable) {
-  std::string file;
-  for (int row = 3; row < 20003; ++row) {
+  // Row 3 is given twice before the table grows (five times, to 512
+  // chains): its later entry still wins.
+  std::string file = "ORVA_RESOLUTION_B3 \"superseded\"\n";
+  for (int row = 3; row < 10003; ++row) {
     file += "ORVA_RESOLUTION_B" + std::to_string(row) + " \"r" + std::to_string(row) + "\"\n";
   }
   kv_pdt_keys keys;
   read_into(keys, file);
-  EXPECT_EQ(keys.entries(), 20000);
-  for (int row : {3, 4, 999, 10000, 20002}) {
+  EXPECT_EQ(keys.entries(), 10001);
+  for (int row : {3, 4, 999, 5000, 10002}) {
     ASSERT_TRUE(keys.lookup(kv_pdt_resolution, row)) << row;
     const std::string digits = std::to_string(row);
     EXPECT_EQ(std::u16string(keys.text()), u"r" + std::u16string(digits.begin(), digits.end()));

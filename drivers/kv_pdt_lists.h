@@ -17,8 +17,11 @@
 //   - kv_interned_texts is a hash set; it replaces the fixed-chain name table
 //     of a tree, whose reference counts an import has no use for.
 // GX_Hash_Table keeps the classic rules (32 chains, growth past 15 entries a
-// chain on average, the last insert of a key wins) with one safeguard: a
-// growth factor that would not give a larger power of two doubles the table.
+// chain on average, the last insert of a key wins) with two safeguards: a
+// growth factor that would not give a larger power of two doubles the table,
+// and a growth keeps the order of the entries within a chain (the classic
+// move to the head of the new chain would reverse the entries of a key given
+// twice, so that the earlier one won after every other growth).
 #ifndef KVSTORE_DRIVERS_KV_PDT_LISTS_H_
 #define KVSTORE_DRIVERS_KV_PDT_LISTS_H_
 
@@ -30,6 +33,7 @@
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "kvstore/gx_string.h"
 
@@ -339,20 +343,29 @@ class GX_Hash_Table {
   }
 
   // Moves every entry, chain by chain from chain 0 and each chain from its
-  // head, to the head of its chain in an array of the next size.
+  // head, to the tail of its chain in an array of the next size. Entries
+  // keep their order within a chain, so that of a key given twice the later
+  // entry still comes first (moving each to the head of its new chain would
+  // reverse them, and the earlier entry would win after every other growth).
   void grow() {
     static constexpr int32_t kMaxBuckets = int32_t{1} << 28;
     if (m_buckets >= kMaxBuckets) return;
     double wanted = static_cast<double>(m_buckets) * static_cast<double>(m_growth);
     int32_t next = wanted > kMaxBuckets ? kMaxBuckets : static_cast<int32_t>(wanted);
     if (next <= m_buckets || (next & (next - 1)) != 0) next = m_buckets * 2;
+    std::vector<Entry*> tails(static_cast<std::size_t>(next), nullptr);
     Entry** table = new Entry*[static_cast<std::size_t>(next)]();
     for (int32_t i = 0; i < m_buckets; ++i) {
       for (Entry* e = m_table[i]; e != nullptr;) {
         Entry* following = e->next;
-        Entry*& head = table[chain_of(e->key, next)];
-        e->next = head;
-        head = e;
+        const uint32_t chain = chain_of(e->key, next);
+        e->next = nullptr;
+        if (tails[chain] == nullptr) {
+          table[chain] = e;
+        } else {
+          tails[chain]->next = e;
+        }
+        tails[chain] = e;
         e = following;
       }
     }

@@ -78,16 +78,26 @@ TEST(PdtLists, HashTableGrowsPastItsThresholdAndTheLastInsertWins) {
   EXPECT_EQ(table.threshold(), 480);
   std::vector<std::u16string> keys(481);
   for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = u"k" + std::u16string(i % 7 + 1, u'x');
-  for (std::size_t i = 0; i < 480; ++i) table.insert(keys[i].c_str(), keys[i].c_str());
+  // A key given twice before the table grows: the later entry must still
+  // win after every growth, which moves the entries to new chains.
+  const std::u16string twice = u"twice";
+  table.insert(twice.c_str(), u"first");
+  table.insert(twice.c_str(), u"later");
+  for (std::size_t i = 0; i < 478; ++i) table.insert(keys[i].c_str(), keys[i].c_str());
   EXPECT_EQ(table.buckets(), 32);
-  table.insert(keys[480].c_str(), keys[480].c_str());
+  table.insert(keys[478].c_str(), keys[478].c_str());
   EXPECT_EQ(table.buckets(), 64);
   EXPECT_EQ(table.threshold(), 960);
   EXPECT_EQ(table.count(), 481);
+  EXPECT_EQ(std::u16string(*table.lookup(twice.c_str())), u"later");
+  for (std::size_t i = 479; i < keys.size(); ++i) table.insert(keys[i].c_str(), keys[i].c_str());
   for (const std::u16string& key : keys) {
     ASSERT_NE(table.lookup(key.c_str()), nullptr);
     EXPECT_EQ(*table.lookup(key.c_str()), key.c_str());
   }
+  for (std::size_t i = 0; i < 480; ++i) table.insert(keys[i].c_str(), keys[i].c_str());
+  EXPECT_EQ(table.buckets(), 128);
+  EXPECT_EQ(std::u16string(*table.lookup(twice.c_str())), u"later");
   // Keys are compared by identity, not text.
   const std::u16string same_text = keys[0];
   EXPECT_EQ(table.lookup(same_text.c_str()), nullptr);

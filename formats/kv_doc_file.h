@@ -29,7 +29,9 @@
 //     "!"; saving a node or property with another name fails with 60. Names
 //     that differ only in case are one element in a document: of two such
 //     siblings, the one written later replaces the other (and a child node
-//     replaces a property of its parent's that it shares a name with).
+//     replaces a property of its parent's that it shares a name with). The
+//     "Version" stream is written first, so a property or child node of the
+//     start node named "Version" replaces it, as the save's steps have it.
 //   - Loading stores elements in the document's order of names (shorter
 //     names first, then by upper-cased units), so properties are created in
 //     that order. Storages without a stream below them create no node.

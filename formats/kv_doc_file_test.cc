@@ -275,13 +275,22 @@ TEST_F(DocFormat, ValuesBeyond1024BytesAreRefusedOnSaving) {
     kv_set_ansi_codepage(1252);
     EXPECT_EQ(t, (Thrown{58, 1, u"KV_DOCFile::save()", u"euro"}));
   }
-  // What was written before the failure stays in the document: the Version
-  // stream, the property written first and the type of the refused one.
+  // The format writes in place: what was written before the failure stays in
+  // the document, the Version stream, the property written first and the
+  // type of the refused one. (A save through KV_Object writes beside the file
+  // and leaves no document at all: the name stays as it was.)
   KV_Object kv;
   kv.SetProperty(u"\\a", 1);
   const std::string raw(2000, 'r');
   kv.setVoidProperty(u"\\b", raw.data(), 2000);
   EXPECT_EQ(thrown([&] { kv.save(file("partial.doc").c_str(), KV_Object::FT_DOC, u"", u"\\"); }).id,
+            58u);
+  EXPECT_FALSE(std::filesystem::exists(native("partial.doc")));
+  EXPECT_EQ(thrown([&] {
+              KV_DOCFile doc(nullptr);
+              doc.open(file("partial.doc").c_str(), 1);
+              doc.save(&kv, u"\\", KV_Object::FT_DOC, u"");
+            }).id,
             58u);
   EXPECT_EQ(cfb_listing_of(read_file(native("partial.doc"))),
             "S Version 4 " + sha256_hex(kVersion) + "\nS a 12 " +
@@ -314,6 +323,21 @@ TEST_F(DocFormat, VersionIsSkippedAtEveryLevelAndNamesMeetAsTheDocumentComparesT
   KV_Object loaded;
   loaded.load(file("names.doc").c_str(), KV_Object::FT_DOC, u"\\");
   EXPECT_EQ(dump(loaded), "\\n\\kept 1 09000000\n\\p\\ITEM 1 02000000\n\\Q\\x 1 04000000\n");
+
+  // At the top, "Version" is written after the version stream and replaces
+  // it: a property leaves its type word as the float (1.4e-45), a node
+  // leaves no version stream at all.
+  KV_Object top;
+  top.SetProperty(u"\\version", 1);
+  save(top, "top.doc");
+  char16_t version[16];
+  top.getFileVersion(file("top.doc").c_str(), version, KV_Object::FT_DOC);
+  EXPECT_EQ(std::u16string(version), u"0.000000");
+  KV_Object node;
+  node.SetProperty(u"\\VERSION\\x", 1);
+  save(node, "node.doc");
+  EXPECT_EQ(thrown([&] { node.load(file("node.doc").c_str(), KV_Object::FT_DOC, u"\\"); }),
+            (Thrown{66, 4, u"KV_DOCFile::getVersion()", file("node.doc")}));
 }
 
 TEST_F(DocFormat, NamesTheDocumentCannotHoldFailTheSaveAndKeepWhatCameBefore) {
@@ -323,7 +347,16 @@ TEST_F(DocFormat, NamesTheDocumentCannotHoldFailTheSaveAndKeepWhatCameBefore) {
     kv.SetProperty(u"\\a\\first", 1);
     kv.SetProperty(bad, 2);
     const std::string name = "bad.doc";
+    std::filesystem::remove(native(name));
     EXPECT_EQ(thrown([&] { kv.save(file(name).c_str(), KV_Object::FT_DOC, u"", u"\\"); }),
+              (Thrown{60, 4, u"KV_DOCFile::save()", file(name)}));
+    EXPECT_FALSE(std::filesystem::exists(native(name)));  // written beside, then removed
+    // The format itself keeps what came before the bad name.
+    EXPECT_EQ(thrown([&] {
+                KV_DOCFile doc(nullptr);
+                doc.open(file(name).c_str(), 1);
+                doc.save(&kv, u"\\", KV_Object::FT_DOC, u"");
+              }),
               (Thrown{60, 4, u"KV_DOCFile::save()", file(name)}));
     EXPECT_EQ(cfb_listing_of(read_file(native(name))),
               "D a\nS Version 4 " + sha256_hex(kVersion) + "\nS a/first 12 " +
@@ -528,7 +561,7 @@ TEST_F(DocFormat, EmptyStoragesAndEmptyRawValuesCreateNothingToSave) {
 TEST_F(DocFormat, LoadsDocumentsOfTheSecondWriter) {
   KV_REQUIRE_OLEFILE();
   // The second writer's element list: the same tree as a DOC document.
-  const std::string spec =
+  const std::string layout =
       "[{\"path\": [\"Version\"], \"hex\": \"0000803f\"},\n"
       " {\"path\": [\"media\"], \"storage\": true},\n"
       " {\"path\": [\"media\", \"width\"], \"hex\": \"0200000008000000000000000040 6a40\"},\n"
@@ -538,12 +571,12 @@ TEST_F(DocFormat, LoadsDocumentsOfTheSecondWriter) {
       " {\"path\": [\"media\", \"trays\", \"Version\"], \"hex\": \"01000000040000000900 0000\"},\n"
       " {\"path\": [\"duplex\"], \"hex\": \"040000000100000001\"},\n"
       " {\"path\": [\"id\"], \"hex\": \"050000000300000001ab ff\"}]\n";
-  write_file(native("spec.json"), spec);
+  write_file(native("layout.json"), layout);
   for (int seed = 1; seed <= 3; ++seed) {
     const RunResult r =
         run_command(std::string(debian_python()) + " " +
                     shell_quote(source_dir() + "/platform/testdata/cfb_second_writer.py") + " " +
-                    shell_quote(native("spec.json")) + " " + shell_quote(native("second.doc")) +
+                    shell_quote(native("layout.json")) + " " + shell_quote(native("second.doc")) +
                     " " + std::to_string(seed) + " 2>&1");
     ASSERT_EQ(r.exit_code, 0) << r.out;
     ASSERT_EQ(olefile_listing(native("second.doc")).substr(0, 6), "D medi");

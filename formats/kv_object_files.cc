@@ -4,6 +4,8 @@
 // format object that serves it.
 #include <limits>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "drivers/kv_pdt_file.h"
 #include "formats/kv_doc_file.h"
@@ -14,6 +16,8 @@
 #include "kvstore/kv_object.h"
 #include "legacy/kv_pc2_file.h"
 #include "legacy/kv_pcp_file.h"
+#include "platform/replace_file.h"
+#include "platform/stream_check.h"
 #include "tree/kv_revision.h"
 
 namespace {
@@ -43,12 +47,10 @@ std::unique_ptr<KV_File> make_loader(KV_Object::FileType type, GX_Error_Handler*
   }
 }
 
-// A driver description set is a folder of files beside the key-text file: a
-// stream carries the key-text file alone, so a stream load of FT_PDT is
-// refused rather than looking for the other files in the working folder.
-bool loads_from_stream(KV_Object::FileType type) {
-  return type != KV_Object::FT_DOC && type != KV_Object::FT_PDT;
-}
+// A compound document is read through its own file layer, never a stream. A
+// driver description set read from a stream takes its key-text file from the
+// stream and, having no path, its capability files from the working folder.
+bool loads_from_stream(KV_Object::FileType type) { return type != KV_Object::FT_DOC; }
 
 std::unique_ptr<KV_File> make_saver(KV_Object::FileType type, bool utf8) {
   switch (type) {
@@ -64,6 +66,28 @@ std::unique_ptr<KV_File> make_saver(KV_Object::FileType type, bool utf8) {
     default:
       return nullptr;
   }
+}
+
+// Replaces every occurrence of from in e's argument by to (null: nothing),
+// keeping e's class, id, source and everything else.
+void rename_in_argument(GX_Exception& e, const char16_t* from, const char16_t* to) {
+  if (e.argument() == nullptr || from == nullptr || *from == 0) return;
+  const std::u16string_view old_name(from);
+  std::u16string argument(e.argument());
+  bool changed = false;
+  for (std::size_t at = argument.find(old_name); at != std::u16string::npos;
+       at = argument.find(old_name, at)) {
+    const std::u16string_view new_name(to != nullptr ? to : u"");
+    argument.replace(at, old_name.size(), new_name);
+    at += new_name.size();
+    changed = true;
+  }
+  if (!changed) return;
+  GX_Exception renamed(e.module(), e.id(), e.source(), argument.c_str(), e.file(), e.arg_count(),
+                       e.args());
+  // The source may be a text that e owns, gone once e is assigned.
+  renamed.own_source();
+  static_cast<GX_Exception&>(e) = renamed;
 }
 
 [[noreturn]] void refuse(const char16_t* source) {
@@ -111,14 +135,28 @@ void KV_Object::load_cfg_section(const char16_t* fileName, FileType type, const 
   format->close();
 }
 
+// A save to a file name writes a new file beside the target and renames it
+// over the target once it is complete (see platform/replace_file.h), so that
+// a failed save leaves the previous file as it was and no new file behind.
+// The format writes the name it is given; the errors it raises name the
+// caller's file, as they would without the new file.
 void KV_Object::save(const char16_t* fileName, FileType type, const char16_t* options,
                      const char16_t* path, bool utf8) const {
   if (m_root == nullptr) throw KV_Severe(50, kSave, u"m_root", kRevKvobj);
   std::unique_ptr<KV_File> format = make_saver(type, utf8);
   if (format == nullptr) refuse(kSave);
-  format->open(fileName, 1);
-  format->save(this, path, type, options);
-  format->close();
+  kv_replace_file target(fileName);
+  if (target.error() != 0) kv_raise_file_error(kSave, fileName, target.error(), kRevKvobj);
+  try {
+    format->open(target.write_name(), 1);
+    format->save(this, path, type, options);
+    format->close();
+    format.reset();
+    if (const int error = target.commit()) kv_raise_file_error(kSave, fileName, error, kRevKvobj);
+  } catch (GX_Exception& e) {
+    if (!target.in_place()) rename_in_argument(e, target.write_name(), fileName);
+    throw;  // target removes the new file
+  }
 }
 
 void KV_Object::save(const char16_t* fileName, FileType type, const char16_t* options,

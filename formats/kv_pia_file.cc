@@ -97,10 +97,12 @@ void append_component(std::u16string& path, const char16_t* name, std::size_t le
   path.append(name, length);
 }
 
-// The value of an integer line, like atol on a 32-bit long: an optional "-",
-// then digits up to the first other character; saturates at the limits.
+// The value of an integer line, like atol on a 32-bit long: leading blanks
+// and tabs, an optional "-", then digits up to the first other character;
+// saturates at the limits.
 int32_t parse_int(const char16_t* value, std::size_t length) {
   std::size_t i = 0;
+  while (i < length && (value[i] == u' ' || value[i] == u'\t')) ++i;
   bool negative = false;
   if (i < length && value[i] == u'-') {
     negative = true;
@@ -462,7 +464,10 @@ void KV_PIAFile::handleLine(KV_Object* object, std::u16string& line, std::u16str
 void KV_PIAFile::storeValue(KV_Object* object, const std::u16string& line, const char16_t* value,
                             std::size_t length, const std::u16string& path) {
   const char16_t first = value[0];
-  if (first == u'-' || is_digit(first)) {
+  // The number forms are read literally: an optional "-", then digits,
+  // blanks and tabs, so a value may begin with any of them, or with the "."
+  // of a double (".5", "\t5" and "-.5" are numbers).
+  if (first == u'-' || first == u'.' || first == u' ' || first == u'\t' || is_digit(first)) {
     std::size_t i = first == u'-' ? 1 : 0;
     while (i < length && (is_digit(value[i]) || value[i] == u' ' || value[i] == u'\t')) ++i;
     if (i == length) {

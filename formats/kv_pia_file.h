@@ -27,6 +27,11 @@
 //   - a header line longer than the caller's buffer is cut to it;
 //   - string values are read and stored whole, however long;
 //   - integer values beyond 32 bits saturate at the nearest 32-bit limit;
+//   - the number forms are taken literally: a value that begins with a tab
+//     or a "." is a number when its form says so ("\t5" an integer, ".5" and
+//     "\t.5" doubles); a value of tabs alone is the integer 0, like "-"; a
+//     double text that the conversion refuses (".", "5 .5") is reported as
+//     KV_Warning 57;
 //   - after a reported error 89 for a header that contains "compress" but
 //     neither version, nothing is decoded and nothing is loaded;
 //   - a compressed file larger than 4 GiB fails to decode (KV_Severe 84);

@@ -223,6 +223,26 @@ TEST(PiaFormat, ValueFormsAreRecognisedByTheirFirstCharacters) {
   EXPECT_EQ(raw[0], 0x2A);  // lower-case digits pass the test but not the decoder
   EXPECT_EQ(raw[1], 0x1B);
   EXPECT_EQ(get<int>(tolerant, u"\\r\\n"), 5);
+  // The number forms are read literally: what the form allows before the
+  // digits may begin the value.
+  load_from_string(tolerant, plain("p=.5\nq=\t5\nr=\t.25\ns=-.5\nt=\t\nu=\t-5\nv=.\nw=5 .5\n"),
+                   u"\\f");
+  EXPECT_EQ(get<double>(tolerant, u"\\f\\p"), 0.5);
+  EXPECT_EQ(get<int>(tolerant, u"\\f\\q"), 5);
+  EXPECT_EQ(get<double>(tolerant, u"\\f\\r"), 0.25);
+  EXPECT_EQ(get<double>(tolerant, u"\\f\\s"), -0.5);
+  EXPECT_EQ(get<int>(tolerant, u"\\f\\t"), 0);  // tabs alone, like "-"
+  std::vector<std::string> seen;
+  for (const auto& r : handler.reports) seen.push_back(r.operation + std::to_string(r.id));
+  // "\t-5" has its "-" after a tab: no form; "." and "5 .5" are doubles that
+  // the conversion refuses.
+  EXPECT_EQ(seen, (std::vector<std::string>{"warning88", "warning57", "warning57"}));
+  EXPECT_EQ(handler.reports[0].source, u"u=\t-5");
+  EXPECT_EQ(handler.reports[1].argument, u"\n8, v=., ");
+  for (const char16_t* missing : {u"\\f\\u", u"\\f\\v", u"\\f\\w"}) {
+    EXPECT_EQ(tolerant.getPropertySize(missing), 0u);
+  }
+  handler.reports.clear();
   // Integers beyond 32 bits saturate.
   load_from_string(tolerant, plain("big=99999999999\nsmall=-99999999999\n"), u"\\r");
   EXPECT_EQ(get<int>(tolerant, u"\\r\\big"), 2147483647);

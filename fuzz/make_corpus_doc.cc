@@ -105,10 +105,10 @@ void second_writer_seeds(Seeds& seeds) {
     std::fprintf(stderr, "note: no second writer (%s), its seeds are not made\n", script.c_str());
     return;
   }
-  const fs::path spec = fs::temp_directory_path() / "kv_corpus_spec.json";
+  const fs::path layout = fs::temp_directory_path() / "kv_corpus_layout.json";
   const fs::path out = fs::temp_directory_path() / "kv_corpus_second.doc";
   {
-    std::ofstream s(spec);
+    std::ofstream s(layout);
     s << R"([{"path": ["Version"], "hex": "0000803f"},
  {"path": ["media"], "storage": true},
  {"path": ["media", "width"], "hex": "02000000080000000000000000406a40"},
@@ -120,7 +120,7 @@ void second_writer_seeds(Seeds& seeds) {
  {"path": ["id"], "hex": "050000000300000001abff"}])";
   }
   auto run = [&](int seed) {
-    const std::string command = "/usr/bin/python3 '" + script.string() + "' '" + spec.string() +
+    const std::string command = "/usr/bin/python3 '" + script.string() + "' '" + layout.string() +
                                 "' '" + out.string() + "' " + std::to_string(seed);
     if (std::system(command.c_str()) != 0) {
       std::fprintf(stderr, "the second writer failed\n");
@@ -133,7 +133,7 @@ void second_writer_seeds(Seeds& seeds) {
   }
   // A container with a large stream beside small ones, for the reader alone.
   {
-    std::ofstream s(spec);
+    std::ofstream s(layout);
     s << R"([{"path": ["small"], "hex": "0102030405"},
  {"path": ["folder"], "storage": true},
  {"path": ["folder", "mini"], "hex": ")" +
@@ -145,7 +145,7 @@ void second_writer_seeds(Seeds& seeds) {
   for (int seed = 1; seed <= 2; ++seed) {
     seeds.write("cfb_read", "second-writer-" + std::to_string(seed), run(seed));
   }
-  fs::remove(spec);
+  fs::remove(layout);
   fs::remove(out);
 }
 

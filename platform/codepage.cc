@@ -3,6 +3,7 @@
 
 #include <iconv.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -12,7 +13,9 @@
 
 namespace {
 
-unsigned g_codepage = kCodepageWindows1252;
+// The process's ANSI code page. Hosts may select another while other threads
+// convert text: each conversion reads it once and keeps to what it read.
+std::atomic<unsigned> g_codepage{kCodepageWindows1252};
 
 // Code points of the bytes 0x80 to 0x9F in Windows-1252; the five bytes that
 // the code page leaves undefined map to themselves.
@@ -140,7 +143,7 @@ bool kv_set_ansi_codepage(unsigned codepage) {
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     iconv_close(cd);
   }
-  g_codepage = codepage;
+  g_codepage.store(codepage, std::memory_order_relaxed);
   return true;
 }
 
@@ -157,7 +160,7 @@ std::u16string kv_utf8_to_utf16(const char* text, std::size_t length) {
 }
 
 unsigned kv_ansi_codepage() {
-  return g_codepage;
+  return g_codepage.load(std::memory_order_relaxed);
 }
 
 void kv_utf8_to_u16(const char* data, std::size_t size, std::u16string& out) {
@@ -202,8 +205,9 @@ void kv_u16_to_utf8(const char16_t* text, std::size_t length, std::string& out) 
 }
 
 void kv_ansi_to_u16(const char* data, std::size_t size, std::u16string& out) {
-  if (g_codepage == kCodepageUtf8) return kv_utf8_to_u16(data, size, out);
-  if (g_codepage == kCodepageWindows1252) {
+  const unsigned codepage = kv_ansi_codepage();
+  if (codepage == kCodepageUtf8) return kv_utf8_to_u16(data, size, out);
+  if (codepage == kCodepageWindows1252) {
     out.resize(size);
     for (std::size_t i = 0; i < size; ++i) {
       auto b = static_cast<unsigned char>(data[i]);
@@ -213,7 +217,7 @@ void kv_ansi_to_u16(const char* data, std::size_t size, std::u16string& out) {
   }
   std::string wide;
   const char replacement[2] = {'\xFD', '\xFF'};  // U+FFFD, little-endian
-  if (!run_iconv("UTF-16LE", iconv_name(g_codepage).c_str(), data, size, wide, replacement, 2, 1)) {
+  if (!run_iconv("UTF-16LE", iconv_name(codepage).c_str(), data, size, wide, replacement, 2, 1)) {
     out.clear();
     return;
   }
@@ -225,8 +229,9 @@ void kv_ansi_to_u16(const char* data, std::size_t size, std::u16string& out) {
 }
 
 void kv_u16_to_ansi(const char16_t* text, std::size_t length, std::string& out) {
-  if (g_codepage == kCodepageUtf8) return kv_u16_to_utf8(text, length, out);
-  if (g_codepage == kCodepageWindows1252) {
+  const unsigned codepage = kv_ansi_codepage();
+  if (codepage == kCodepageUtf8) return kv_u16_to_utf8(text, length, out);
+  if (codepage == kCodepageWindows1252) {
     out.clear();
     out.reserve(length);
     for (std::size_t i = 0; i < length; ++i) {
@@ -243,7 +248,7 @@ void kv_u16_to_ansi(const char16_t* text, std::size_t length, std::string& out) 
     wide.push_back(static_cast<char>(text[i] & 0xFF));
     wide.push_back(static_cast<char>(text[i] >> 8));
   }
-  if (!run_iconv(iconv_name(g_codepage).c_str(), "UTF-16LE", wide.data(), wide.size(), out, "?", 1,
+  if (!run_iconv(iconv_name(codepage).c_str(), "UTF-16LE", wide.data(), wide.size(), out, "?", 1,
                  2)) {
     out.clear();
   }
@@ -299,16 +304,17 @@ std::string kv_u16_to_utf8(const char16_t* text) {
 
 std::size_t kv_ansi_prefix_bytes(const unsigned char* text, std::size_t max_chars) {
   if (text == nullptr) return 0;
+  const unsigned codepage = kv_ansi_codepage();
   std::size_t bytes = 0;
   std::size_t chars = 0;
-  if (g_codepage == kCodepageWindows1252) {
+  if (codepage == kCodepageWindows1252) {
     while (chars < max_chars && text[bytes] != 0) {
       ++bytes;
       ++chars;
     }
     return bytes;
   }
-  if (g_codepage == kCodepageUtf8) {
+  if (codepage == kCodepageUtf8) {
     while (chars < max_chars && text[bytes] != 0) {
       // Count a valid sequence as one character and every stray byte as one.
       std::size_t left = 1;
@@ -321,7 +327,7 @@ std::size_t kv_ansi_prefix_bytes(const unsigned char* text, std::size_t max_char
     return bytes;
   }
   // Other code pages: measure each character by converting it alone.
-  iconv_t cd = iconv_open("UTF-16LE", iconv_name(g_codepage).c_str());
+  iconv_t cd = iconv_open("UTF-16LE", iconv_name(codepage).c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     while (chars < max_chars && text[bytes] != 0) ++bytes, ++chars;
     return bytes;

@@ -415,7 +415,7 @@ TEST(CompoundFile, LargeFilesKeepTheirFatInDifatSectors) {
 // ---- Files of other writers.
 
 // Writes the JSON element list of the second writer for a hierarchy.
-struct SpecItem {
+struct LayoutItem {
   std::vector<std::u16string> path;
   bool storage;
   std::string data;
@@ -435,10 +435,10 @@ std::string json_string(const std::u16string& s) {
   return out + "\"";
 }
 
-std::string spec_json(const std::vector<SpecItem>& items) {
+std::string layout_json(const std::vector<LayoutItem>& items) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out = "[";
-  for (const SpecItem& item : items) {
+  for (const LayoutItem& item : items) {
     if (out.size() > 1) out += ",\n";
     out += "{\"path\": [";
     for (std::size_t i = 0; i < item.path.size(); ++i) {
@@ -459,9 +459,9 @@ std::string spec_json(const std::vector<SpecItem>& items) {
   return out + "]\n";
 }
 
-std::string spec_listing(const std::vector<SpecItem>& items) {
+std::string layout_listing(const std::vector<LayoutItem>& items) {
   std::vector<std::string> lines;
-  for (const SpecItem& item : items) {
+  for (const LayoutItem& item : items) {
     std::string path;
     for (const std::u16string& name : item.path) {
       path += (path.empty() ? "" : "/") + kv_u16_to_utf8(name.c_str());
@@ -476,8 +476,8 @@ std::string spec_listing(const std::vector<SpecItem>& items) {
   return out;
 }
 
-std::vector<SpecItem> second_writer_items() {
-  std::vector<SpecItem> items = {
+std::vector<LayoutItem> second_writer_items() {
+  std::vector<LayoutItem> items = {
       {{u"Version"}, false, kVersionBytes},
       {{u"media"}, true, ""},
       {{u"media", u"width"}, false, std::string("\x02\0\0\0\x08\0\0\0\0\0\0\0\0\x40\x6A\x40", 16)},
@@ -501,16 +501,16 @@ std::vector<SpecItem> second_writer_items() {
 TEST(CompoundFile, ReadsTheSecondWritersLayouts) {
   REQUIRE_OLEFILE();  // the script runs on the same interpreter
   TempDir dir;
-  const std::vector<SpecItem> items = second_writer_items();
-  const std::string expected = spec_listing(items);
-  const fs::path spec = dir.path() / "spec.json";
-  write_file(spec, spec_json(items));
+  const std::vector<LayoutItem> items = second_writer_items();
+  const std::string expected = layout_listing(items);
+  const fs::path layout = dir.path() / "layout.json";
+  write_file(layout, layout_json(items));
   for (int seed = 1; seed <= 4; ++seed) {
     const fs::path file = dir.path() / ("second" + std::to_string(seed) + ".cfb");
     const RunResult r =
         run("/usr/bin/python3 " +
             shell_quote(source_dir() + "/platform/testdata/cfb_second_writer.py") + " " +
-            shell_quote(spec) + " " + shell_quote(file) + " " + std::to_string(seed) + " 2>&1");
+            shell_quote(layout) + " " + shell_quote(file) + " " + std::to_string(seed) + " 2>&1");
     ASSERT_EQ(r.exit_code, 0) << r.out;
     // The script's file is sound for olefile, and reads the same here.
     EXPECT_EQ(olefile_listing(file), expected) << seed;

@@ -42,6 +42,11 @@ int kv_stream_error(const std::ios& stream) {
 void kv_stream_check(const char16_t* operation, const char16_t* detail, const std::ios& stream,
                      const char16_t* revision) {
   if (stream.good()) return;
-  const unsigned id = kv_stream_error_id(kv_stream_error(stream));
+  kv_raise_file_error(operation, detail, kv_stream_error(stream), revision);
+}
+
+void kv_raise_file_error(const char16_t* operation, const char16_t* detail, int error,
+                         const char16_t* revision) {
+  const unsigned id = kv_stream_error_id(error);
   throw KV_Severe(id, operation, id == kNoArgumentId ? nullptr : detail, revision);
 }

@@ -28,4 +28,9 @@ int kv_stream_error(const std::ios& stream);
 void kv_stream_check(const char16_t* operation, const char16_t* detail, const std::ios& stream,
                      const char16_t* revision);
 
+// Throws the KV_Severe that kv_stream_check throws for a stream that failed
+// with error. REQUIRES: operation and revision are static texts.
+[[noreturn]] void kv_raise_file_error(const char16_t* operation, const char16_t* detail, int error,
+                                      const char16_t* revision);
+
 #endif  // KVSTORE_PLATFORM_STREAM_CHECK_H_

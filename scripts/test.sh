@@ -3,14 +3,16 @@
 # every test twice: with the dev preset (GCC, warnings as errors) and with the
 # asan preset (Clang, AddressSanitizer and UndefinedBehaviorSanitizer). The
 # tests include a replay of every fuzz target's corpus (fuzz_replay_<target>),
-# so every input that once found a bug is run again.
+# so every input that once found a bug is run again. Last, the tsan preset
+# builds the library and the thread stress test alone and runs it under
+# ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 source scripts/packages.sh
 kv_require_packages build test
 
-for preset in dev asan; do
+for preset in dev asan tsan; do
   echo "== $preset: configure"
   cmake --preset "$preset" >/dev/null
   echo "== $preset: build"

@@ -193,6 +193,7 @@ void run_dump(const CommonOptions& common, const std::string& file, const std::s
     write_stdout(pia_body(tree, subtree));
     return;
   }
+  const Activity activity("the JSON text of " + utf16_to_utf8(subtree));
   JsonTree document;
   if (!read_subtree(tree, subtree, document.root)) {
     throw ToolError("no node at " + utf16_to_utf8(subtree));
@@ -303,6 +304,7 @@ void run_codec(const std::string& codec, const std::string& direction, const std
   if (entry == nullptr) throw UsageError("no codec named " + codec);
   const CodecRun run = direction == "encode" ? entry->encode : entry->decode;
   if (run == nullptr) throw ToolError("the " + codec + " codec is not part of this build");
+  const Activity activity("the " + direction + "d bytes of " + in);
   const std::string input = read_input(in);
   if (input.size() > std::numeric_limits<uint32_t>::max()) {
     throw ToolError(in + " is larger than a codec block can be (4 GiB)");

@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <typeinfo>
+#include <utility>
 
 #include "utf.h"
 
@@ -89,6 +91,39 @@ std::string describe_error(const std::string& class_name, uint64_t module, unsig
     line += " [" + one_line(utf16_to_utf8(argument)) + "]";
   }
   return line;
+}
+
+namespace {
+
+const Activity* g_innermost = nullptr;
+// The task that an exception left, cut to fit; empty when none.
+char g_left[512];
+
+}  // namespace
+
+Activity::Activity(std::string what)
+    : m_what(std::move(what)), m_outer(g_innermost), m_uncaught(std::uncaught_exceptions()) {
+  g_innermost = this;
+  g_left[0] = 0;
+}
+
+Activity::~Activity() {
+  g_innermost = m_outer;
+  if (std::uncaught_exceptions() > m_uncaught && g_left[0] == 0) {
+    std::snprintf(g_left, sizeof(g_left), "%s", m_what.c_str());
+  }
+}
+
+std::string Activity::current() {
+  if (g_left[0] != 0) return g_left;
+  return g_innermost != nullptr ? g_innermost->m_what : std::string();
+}
+
+std::string describe_out_of_memory(const std::string& command) {
+  const std::u16string source = utf8_to_utf16("kvtool " + command);
+  const std::u16string argument = utf8_to_utf16(Activity::current());
+  return describe_error("KV_Memory_Exception", GetKVErrResHandle(), 55, source.c_str(),
+                        argument.c_str());
 }
 
 std::string describe_exception(const GX_Exception& e) {

@@ -23,6 +23,33 @@ std::string describe_exception(const GX_Exception& e);
 std::string describe_error(const std::string& class_name, uint64_t module, unsigned id,
                            const char16_t* source, const char16_t* argument);
 
+// What kvtool is allocating for, named by the report of running out of
+// memory. A guard names the task while it lives ("the tree of printer.pia");
+// guards nest. The innermost guard that an exception leaves is remembered
+// (without allocating), since the guards are gone when the exception is
+// caught; a new guard forgets it.
+class Activity {
+ public:
+  explicit Activity(std::string what);
+  Activity(const Activity&) = delete;
+  Activity& operator=(const Activity&) = delete;
+  ~Activity();
+
+  // The task that the last exception left, else the innermost live one,
+  // else "".
+  static std::string current();
+
+ private:
+  std::string m_what;
+  const Activity* m_outer;
+  int m_uncaught;
+};
+
+// The report of running out of memory, in the form of the library's own
+// memory exception: "KV_Memory_Exception 55: <text> (source kvtool
+// <command>) [<Activity::current()>]".
+std::string describe_out_of_memory(const std::string& command);
+
 // text with leading line feeds dropped, other control characters written as
 // \r, \n, \t or \xNN, and bytes that are not well-formed UTF-8 as \xNN.
 std::string one_line(const std::string& text);

@@ -74,6 +74,12 @@ int usage_error(const std::string& message) {
   return 2;
 }
 
+// The name of the command that the command line chose.
+std::string command_name(CLI::App& app) {
+  const std::vector<CLI::App*> chosen = app.get_subcommands();
+  return chosen.empty() ? std::string() : chosen.front()->get_name();
+}
+
 int run(CLI::App& app, const Arguments& args) {
   CommonOptions common;
   if (args.type) common.kind = kind_from_name(*args.type);
@@ -207,7 +213,7 @@ int main(int argc, char** argv) {
   } catch (const ToolError& e) {
     std::cerr << "kvtool: " << one_line(e.what()) << "\n";
   } catch (const std::bad_alloc&) {
-    std::cerr << "kvtool: out of memory\n";
+    std::cerr << "kvtool: " << describe_out_of_memory(command_name(app)) << "\n";
   } catch (const std::exception& e) {
     std::cerr << "kvtool: " << one_line(e.what()) << "\n";
   }

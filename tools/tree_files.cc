@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "atomic_file.h"
+#include "error_report.h"
 #include "json_tree.h"
 #include "legacy_version.h"
 #include "tool_error.h"
@@ -44,6 +45,7 @@ std::string header_text(const std::string& version_line) {
 
 std::optional<std::string> load_tree(ToolTree& tree, const std::string& path, FileKind kind,
                                      const LoadOptions& options) {
+  const Activity activity("the tree of " + path);
   if (kind == FileKind::kJson) {
     JsonTree document = tree_from_json(read_whole_file(path));
     write_subtree(tree, options.root, document.root);
@@ -62,6 +64,7 @@ std::optional<std::string> load_tree(ToolTree& tree, const std::string& path, Fi
 
 void save_tree(const KV_Object& tree, const std::string& path, FileKind kind,
                const SaveOptions& options) {
+  const Activity activity("the new content of " + path);
   require_node(tree, options.subtree);
   if (kind == FileKind::kJson) {
     JsonTree document;
@@ -78,6 +81,7 @@ void save_tree(const KV_Object& tree, const std::string& path, FileKind kind,
 }
 
 std::string pia_body(const KV_Object& tree, const std::u16string& subtree) {
+  const Activity activity("the PIA text of " + utf16_to_utf8(subtree));
   require_node(tree, subtree);
   std::stringstream stream(std::ios::in | std::ios::out | std::ios::binary);
   tree.save(&stream, KV_Object::FT_PIA, u"", subtree.c_str(), true);

@@ -1,13 +1,17 @@
 // Copyright the kvstore authors.
 //
 // Loader of the message library. The handle is the only process-wide state
-// of the tree unit; it is not synchronised (see kv_exceptions.h).
+// of the tree unit: read without a lock once it is set, searched for under a
+// lock, so that threads raising their first exceptions at once load the
+// library once (see kv_exceptions.h).
 #include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "kvstore/kv_exceptions.h"
@@ -22,7 +26,9 @@ constexpr const char* kLanguageExport = "orudGetProductUILanguage";
 // 260-unit path buffer; a longer language name is not tried.
 constexpr std::size_t kMaxRelativePath = 260;
 
-uint64_t g_message_library = 0;
+// The handle, 0 until a search succeeds. Searches run one at a time.
+std::atomic<uint64_t> g_message_library{0};
+std::mutex g_search;
 
 void* open_library(const std::string& path) {
   return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -41,25 +47,13 @@ std::string executable_folder() {
 }
 
 __attribute__((destructor)) void release_message_library() {
-  if (g_message_library != 0) {
-    dlclose(reinterpret_cast<void*>(static_cast<uintptr_t>(g_message_library)));
-    g_message_library = 0;
-  }
+  const uint64_t handle = g_message_library.exchange(0);
+  if (handle != 0) dlclose(reinterpret_cast<void*>(static_cast<uintptr_t>(handle)));
 }
 
-}  // namespace
-
-uint64_t GetKVErrResHandle() {
-  if (g_message_library != 0) return g_message_library;
-  // Every exception asks for the handle; a failed search must not disturb
-  // the errno that a stream check is about to read.
-  const int saved_errno = errno;
-
-  if (void* found = open_library(kMessageLibrary)) {
-    g_message_library = reinterpret_cast<uintptr_t>(found);
-    errno = saved_errno;
-    return g_message_library;
-  }
+// The search for the library (see GetKVErrResHandle); 0 when it fails.
+uint64_t search_message_library() {
+  if (void* found = open_library(kMessageLibrary)) return reinterpret_cast<uintptr_t>(found);
 
   std::string language = "en-US";
   void* language_library = nullptr;
@@ -77,11 +71,31 @@ uint64_t GetKVErrResHandle() {
 
   std::string relative = language + "/" + kMessageLibrary;
   void* localized = relative.size() < kMaxRelativePath ? open_library(relative) : nullptr;
-  g_message_library = reinterpret_cast<uintptr_t>(localized);
-
   if (language_library != nullptr) dlclose(language_library);
+  return reinterpret_cast<uintptr_t>(localized);
+}
+
+}  // namespace
+
+uint64_t GetKVErrResHandle() {
+  const uint64_t cached = g_message_library.load(std::memory_order_acquire);
+  if (cached != 0) return cached;
+  // Every exception asks for the handle; a failed search must not disturb
+  // the errno that a stream check is about to read.
+  const int saved_errno = errno;
+  uint64_t handle;
+  {
+    std::lock_guard<std::mutex> lock(g_search);
+    // Another thread may have found it while this one waited.
+    handle = g_message_library.load(std::memory_order_acquire);
+    if (handle == 0) {
+      // A failed search leaves 0, so that the next call searches again.
+      handle = search_message_library();
+      g_message_library.store(handle, std::memory_order_release);
+    }
+  }
   errno = saved_errno;
-  return g_message_library;
+  return handle;
 }
 
 const char16_t* kv_message_text(uint64_t module, unsigned id) {

@@ -9,35 +9,63 @@
 #include "tree/kv_path.h"
 #include "tree/kv_path_strings.h"
 #include "tree/kv_property.h"
+#include "tree/kv_table_memory.h"
 
 namespace {
 
 // An open-addressing table (linear probing, at most half full) from interned
 // name to the first element of a list that carries it. Names are interned,
 // so the pointer is the key and hashing it is enough.
+//
+// A slot keeps the name and the element's predecessor in the list (null for
+// the head): the element is the predecessor's next, or the head. Knowing the
+// predecessor makes unlinking an element constant time; a probe compares
+// names without reading any element.
 template <typename T>
 class NameTable {
  public:
+  struct Slot {
+    const char16_t* name;  // null: the slot is free
+    T* pred;
+  };
+
   NameTable() = default;
   NameTable(const NameTable&) = delete;
   NameTable& operator=(const NameTable&) = delete;
-  ~NameTable() { kv_free(m_slots); }
+  ~NameTable() { kv_table_free(m_slots, Bytes()); }
 
   bool active() const { return m_slots != nullptr; }
+  // Whether the list holds a name twice (which its owner's contract
+  // forbids; the index then answers as the scan from the head would).
+  bool duplicates() const { return m_duplicates; }
 
   // Frees the table: the list is scanned again until the next long scan.
   void Reset() {
-    kv_free(m_slots);
+    kv_table_free(m_slots, Bytes());
     m_slots = nullptr;
     m_mask = 0;
     m_count = 0;
+    m_duplicates = false;
   }
 
-  T* Find(const char16_t* name) const {
+  // The slot of name, or null.
+  Slot* Lookup(const char16_t* name) const {
     for (std::size_t i = Home(name);; i = (i + 1) & m_mask) {
-      T* e = m_slots[i];
-      if (e == nullptr || e->m_name == name) return e;
+      Slot* slot = &m_slots[i];
+      if (slot->name == name) return slot;
+      if (slot->name == nullptr) return nullptr;
     }
+  }
+
+  // The element of a slot in the list that starts at head.
+  static T* ElementOf(const Slot& slot, T* head) {
+    return slot.pred != nullptr ? slot.pred->m_next : head;
+  }
+
+  // The first element named name in the list that starts at head, or null.
+  T* Find(const char16_t* name, T* head) const {
+    const Slot* slot = Lookup(name);
+    return slot != nullptr ? ElementOf(*slot, head) : nullptr;
   }
 
   // Indexes the list that starts at first, in list order, so that the first
@@ -49,86 +77,144 @@ class NameTable {
     std::size_t capacity = 32;
     while (capacity < 2 * length + 2) capacity *= 2;
     if (!Allocate(capacity)) return false;
-    for (T* e = first; e != nullptr; e = e->m_next) Place(e);
+    T* pred = nullptr;
+    for (T* e = first; e != nullptr; pred = e, e = e->m_next) Place(e->m_name, pred);
     return true;
   }
 
-  // Adds element unless its name is present already (a later element of a
-  // name is never the first). False when memory ran out while growing; the
-  // table then lacks the element and must be Reset.
-  bool Insert(T* element) {
+  // Adds the element whose predecessor is pred, unless its name is present
+  // already (a later element of a name is never the first). False when
+  // memory ran out while growing; the table then lacks the element and must
+  // be Reset.
+  bool Insert(const char16_t* name, T* pred) {
     if (2 * (m_count + 1) > m_mask + 1) {
-      T** old = m_slots;
+      Slot* old = m_slots;
       std::size_t old_capacity = m_mask + 1;
+      const bool duplicates = m_duplicates;
       if (!Allocate(2 * old_capacity)) {
         m_slots = old;
         return false;
       }
+      m_duplicates = duplicates;
       for (std::size_t i = 0; i < old_capacity; ++i) {
-        if (old[i] != nullptr) Place(old[i]);
+        if (old[i].name != nullptr) Place(old[i].name, old[i].pred);
       }
-      kv_free(old);
+      kv_table_free(old, old_capacity * sizeof(Slot));
     }
-    Place(element);
+    Place(name, pred);
     return true;
   }
 
-  // Removes element when it is the one stored for its name. Returns whether
-  // it was.
-  bool Erase(const T* element) {
-    std::size_t i = Home(element->m_name);
-    while (m_slots[i] != element) {
-      if (m_slots[i] == nullptr) return false;
+  // Removes the slot of name.
+  void Erase(const char16_t* name) {
+    std::size_t i = Home(name);
+    while (m_slots[i].name != name) {
+      if (m_slots[i].name == nullptr) return;
       i = (i + 1) & m_mask;
     }
     // Backward-shift deletion: pull up every later entry of the cluster that
     // may not stay behind the hole.
-    for (std::size_t j = (i + 1) & m_mask; m_slots[j] != nullptr; j = (j + 1) & m_mask) {
-      std::size_t home = Home(m_slots[j]->m_name);
+    for (std::size_t j = (i + 1) & m_mask; m_slots[j].name != nullptr; j = (j + 1) & m_mask) {
+      std::size_t home = Home(m_slots[j].name);
       bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
       if (!stays) {
         m_slots[i] = m_slots[j];
         i = j;
       }
     }
-    m_slots[i] = nullptr;
+    m_slots[i] = Slot{nullptr, nullptr};
     --m_count;
-    return true;
   }
 
  private:
+  std::size_t Bytes() const { return m_slots != nullptr ? (m_mask + 1) * sizeof(Slot) : 0; }
+
   std::size_t Home(const char16_t* name) const {
     uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(name));
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & m_mask;
   }
 
   bool Allocate(std::size_t capacity) {
-    try {
-      m_slots = static_cast<T**>(kv_alloc(capacity * sizeof(T*)));
-    } catch (const std::bad_alloc&) {
-      m_slots = nullptr;
-      return false;
-    }
-    std::memset(m_slots, 0, capacity * sizeof(T*));
+    m_slots = static_cast<Slot*>(kv_table_alloc(capacity * sizeof(Slot)));
+    if (m_slots == nullptr) return false;
     m_mask = capacity - 1;
     m_count = 0;
+    m_duplicates = false;
     return true;
   }
 
-  void Place(T* element) {
-    std::size_t i = Home(element->m_name);
-    while (m_slots[i] != nullptr) {
-      if (m_slots[i]->m_name == element->m_name) return;
+  void Place(const char16_t* name, T* pred) {
+    std::size_t i = Home(name);
+    while (m_slots[i].name != nullptr) {
+      if (m_slots[i].name == name) {
+        m_duplicates = true;
+        return;
+      }
       i = (i + 1) & m_mask;
     }
-    m_slots[i] = element;
+    m_slots[i] = Slot{name, pred};
     ++m_count;
   }
 
-  T** m_slots = nullptr;
+  Slot* m_slots = nullptr;
   std::size_t m_mask = 0;
   std::size_t m_count = 0;
+  bool m_duplicates = false;
 };
+
+// Unlinks target from the list first..last whose index is table (or null),
+// keeping the index right. False when target is not in the list.
+template <typename T>
+bool unlink(T*& first, T*& last, NameTable<T>* table, T* target) {
+  if (table != nullptr && !table->active()) table = nullptr;
+  T* before = nullptr;
+  bool found = false;
+  bool was_first = false;  // target is the first of its name
+  if (table != nullptr) {
+    if (const auto* slot = table->Lookup(target->m_name)) {
+      if (NameTable<T>::ElementOf(*slot, first) == target) {
+        before = slot->pred;
+        found = was_first = true;
+      }
+    }
+  }
+  if (!found) {
+    // Not indexed, or a later element of a repeated name: scan.
+    T* e = first;
+    for (; e != nullptr && e != target; before = e, e = e->m_next) {
+    }
+    if (e == nullptr) return false;
+  }
+  T* after = target->m_next;
+  if (before == nullptr) {
+    first = after;
+  } else {
+    before->m_next = after;
+  }
+  if (last == target) last = before;
+  if (table != nullptr) {
+    // The one element whose predecessor was target now follows before.
+    if (after != nullptr) {
+      auto* slot = table->Lookup(after->m_name);
+      if (slot != nullptr && slot->pred == target) slot->pred = before;
+    }
+    if (was_first) {
+      table->Erase(target->m_name);
+      if (table->duplicates()) {
+        // A later element of the same name, if any, becomes the first.
+        T* pred = before;
+        T* same = after;
+        while (same != nullptr && same->m_name != target->m_name) {
+          pred = same;
+          same = same->m_next;
+        }
+        if (same != nullptr && !table->Insert(same->m_name, pred)) table->Reset();
+      }
+    }
+  }
+  target->m_next = nullptr;
+  return true;
+}
 
 }  // namespace
 
@@ -296,10 +382,12 @@ KV_Node* KV_Node::ResolvePrefix(const char16_t* prefix, std::size_t length, bool
     if (i == length) break;
     const std::size_t start = i;
     while (i < length && prefix[i] != u'\\') ++i;
-    const char16_t* name = create ? m_strings->Add(prefix + start, i - start)
+    bool created = false;
+    const char16_t* name = create ? m_strings->Add(prefix + start, i - start, created)
                                   : m_strings->Acquire(prefix + start, i - start);
     if (name == nullptr) return nullptr;
-    KV_Node* child = node->FindChild(name);
+    // A name new to the table names no child yet.
+    KV_Node* child = created ? nullptr : node->FindChild(name);
     if (child == nullptr && create) {
       try {
         child = node->AppendChild(name);
@@ -326,7 +414,7 @@ bool KV_Node::HasPropIndex() const {
 }
 
 KV_Node* KV_Node::FindChild(const char16_t* name) const {
-  if (HasChildIndex()) return m_index->children.Find(name);
+  if (HasChildIndex()) return m_index->children.Find(name, m_firstChild);
   unsigned scanned = 0;
   KV_Node* child = m_firstChild;
   for (; child != nullptr && child->m_name != name; child = child->m_next) ++scanned;
@@ -335,7 +423,7 @@ KV_Node* KV_Node::FindChild(const char16_t* name) const {
 }
 
 KV_Property* KV_Node::FindProp(const char16_t* name) const {
-  if (HasPropIndex()) return m_index->props.Find(name);
+  if (HasPropIndex()) return m_index->props.Find(name, m_firstProp);
   unsigned scanned = 0;
   KV_Property* prop = m_firstProp;
   for (; prop != nullptr && prop->m_name != name; prop = prop->m_next) ++scanned;
@@ -353,13 +441,14 @@ KV_Node* KV_Node::AppendChild(const char16_t* name) {
     m_strings->Release(own);
     throw;
   }
-  if (m_lastChild == nullptr) {
+  KV_Node* pred = m_lastChild;
+  if (pred == nullptr) {
     m_firstChild = child;
   } else {
-    m_lastChild->m_next = child;
+    pred->m_next = child;
   }
   m_lastChild = child;
-  if (HasChildIndex() && !m_index->children.Insert(child)) m_index->children.Reset();
+  if (HasChildIndex() && !m_index->children.Insert(own, pred)) m_index->children.Reset();
   return child;
 }
 
@@ -373,13 +462,14 @@ KV_Property* KV_Node::AppendProp(const char16_t* name) {
     m_strings->Release(own);
     throw;
   }
-  if (m_lastProp == nullptr) {
+  KV_Property* pred = m_lastProp;
+  if (pred == nullptr) {
     m_firstProp = prop;
   } else {
-    m_lastProp->m_next = prop;
+    pred->m_next = prop;
   }
   m_lastProp = prop;
-  if (HasPropIndex() && !m_index->props.Insert(prop)) m_index->props.Reset();
+  if (HasPropIndex() && !m_index->props.Insert(own, pred)) m_index->props.Reset();
   return prop;
 }
 
@@ -411,59 +501,20 @@ KV_Property* KV_Node::AddProp(const char16_t* name) {
   return prop;
 }
 
-namespace {
-
-// The first element named name in the list that starts at first, or null.
-template <typename T>
-T* first_named(T* first, const char16_t* name) {
-  while (first != nullptr && first->m_name != name) first = first->m_next;
-  return first;
-}
-
-}  // namespace
-
 bool KV_Node::DeleteProp(KV_Property* prop) {
-  KV_Property* before = nullptr;
-  for (KV_Property* p = m_firstProp; p != nullptr; before = p, p = p->m_next) {
-    if (p != prop) continue;
-    if (before == nullptr) {
-      m_firstProp = p->m_next;
-    } else {
-      before->m_next = p->m_next;
-    }
-    if (m_lastProp == p) m_lastProp = before;
-    // A later property of the same name, if any, becomes the first.
-    if (HasPropIndex() && m_index->props.Erase(p)) {
-      if (KV_Property* same = first_named(p->m_next, p->m_name)) {
-        if (!m_index->props.Insert(same)) m_index->props.Reset();
-      }
-    }
-    p->m_next = nullptr;
-    delete p;
-    return true;
+  if (!unlink(m_firstProp, m_lastProp, m_index != nullptr ? &m_index->props : nullptr, prop)) {
+    return false;
   }
-  return false;
+  delete prop;
+  return true;
 }
 
 bool KV_Node::DeleteChild(KV_Node* child) {
-  KV_Node* before = nullptr;
-  for (KV_Node* c = m_firstChild; c != nullptr; before = c, c = c->m_next) {
-    if (c != child) continue;
-    if (before == nullptr) {
-      m_firstChild = c->m_next;
-    } else {
-      before->m_next = c->m_next;
-    }
-    if (m_lastChild == c) m_lastChild = before;
-    ForgetPrefixes();
-    if (HasChildIndex() && m_index->children.Erase(c)) {
-      if (KV_Node* same = first_named(c->m_next, c->m_name)) {
-        if (!m_index->children.Insert(same)) m_index->children.Reset();
-      }
-    }
-    c->m_next = nullptr;
-    delete c;
-    return true;
+  if (!unlink(m_firstChild, m_lastChild, m_index != nullptr ? &m_index->children : nullptr,
+              child)) {
+    return false;
   }
-  return false;
+  ForgetPrefixes();
+  delete child;
+  return true;
 }

@@ -7,8 +7,10 @@
 // (wide nodes: hundreds of indexed pens or media sizes) gets a hash index
 // from interned name to its first element of that name, built on the first
 // long scan and kept up to date by every append and delete from then on. The
-// index changes no result: it finds what the scan from the head would find,
-// and a node whose index cannot be allocated goes on scanning.
+// index knows each element's predecessor, so deleting from an indexed list
+// takes constant time wherever the element stands. The index changes no
+// result: it finds what the scan from the head would find, and a node whose
+// index cannot be allocated goes on scanning.
 #ifndef KVSTORE_TREE_KV_NODE_H_
 #define KVSTORE_TREE_KV_NODE_H_
 

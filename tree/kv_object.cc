@@ -88,9 +88,11 @@ class HeldName {
 
 // Steps 6 to 8 of a store: the property named name in node, created when
 // missing, takes the value unless its bound type differs.
+// A name that is new to the table (fresh) names no property yet: the search
+// is left out.
 void store_in(KV_Node* node, const char16_t* name, const void* data, std::size_t size,
-              PropType type, bool typeChecked) {
-  KV_Property* prop = node->FindProp(name);
+              PropType type, bool typeChecked, bool fresh = false) {
+  KV_Property* prop = fresh ? nullptr : node->FindProp(name);
   if (prop == nullptr) {
     prop = node->AppendProp(name);
   } else if (prop->m_typeChecked && prop->m_type != type) {
@@ -130,6 +132,7 @@ KV_Object::KV_Object(GX_Error_Handler* handler)
 }
 
 KV_Object::~KV_Object() {
+  if (m_strings != nullptr) m_strings->BeginTeardown();
   delete m_root;
   m_root = nullptr;
   delete m_strings;
@@ -149,11 +152,17 @@ void KV_Object::setData(const char16_t* path, const void* data, std::size_t size
   // The node is found through the root's memo of the previous prefix; only
   // a path without components or with too many is parsed whole, to fail.
   if (last.end != 0) {
+    // The name's slot of the table is fetched while the node is found.
+    const char16_t* lastName = composed + last.start;
+    const std::size_t lastLength = last.end - last.start;
+    const uint32_t hash = m_strings->Hash(lastName, lastLength);
+    m_strings->Prefetch(hash);
     bool tooLong = false;
     KV_Node* node = m_root->ResolvePrefix(composed, last.start, true, tooLong);
     if (!tooLong) {
-      HeldName name(m_strings, m_strings->Add(composed + last.start, last.end - last.start));
-      store_in(node, name.get(), data, size, type, typeChecked);
+      bool fresh = false;
+      HeldName name(m_strings, m_strings->Add(lastName, lastLength, hash, fresh));
+      store_in(node, name.get(), data, size, type, typeChecked, fresh);
       return;
     }
   }

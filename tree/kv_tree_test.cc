@@ -76,6 +76,60 @@ TEST(KvPathStrings, AnagramsShareABucketButNotAnEntry) {
   EXPECT_EQ(table.Size(), 12u);
 }
 
+TEST(KvPathStrings, GrowsAndShrinksWithoutLosingAName) {
+  KV_PathStrings table;
+  EXPECT_EQ(table.Capacity(), 0u);  // nothing allocated before the first name
+  std::vector<std::u16string> texts;
+  std::vector<const char16_t*> interned;
+  const int n = 20000;
+  for (int i = 0; i < n; ++i) {
+    // Names that differ only in digits, as indexed nodes have them.
+    std::u16string name = u"name_";
+    for (char c : std::to_string(i)) name.push_back(static_cast<char16_t>(c));
+    texts.push_back(name);
+    interned.push_back(table.Add(name.c_str()));
+  }
+  EXPECT_EQ(table.Size(), static_cast<std::size_t>(n));
+  EXPECT_GE(table.Capacity(), static_cast<std::size_t>(n) * 4 / 3);
+  const std::size_t grown = table.Capacity();
+  // Every name is found again, by content, as the very pointer handed out.
+  for (int i = 0; i < n; ++i) {
+    ASSERT_EQ(table.Acquire(texts[i].c_str(), texts[i].size()), interned[i]) << i;
+    ASSERT_EQ(table.References(texts[i].c_str()), 2) << i;
+  }
+  // Releasing all but every hundredth name empties the table below an
+  // eighth: it gives memory back, and what stays is still found.
+  for (int i = 0; i < n; ++i) {
+    table.Release(interned[i]);
+    if (i % 100 != 0) table.Remove(texts[i].c_str());
+  }
+  EXPECT_EQ(table.Size(), static_cast<std::size_t>(n / 100));
+  EXPECT_LT(table.Capacity(), grown);
+  for (int i = 0; i < n; ++i) {
+    ASSERT_EQ(table.References(texts[i].c_str()), i % 100 == 0 ? 1 : 0) << i;
+  }
+  const char16_t* again = table.Add(texts[1].c_str());
+  EXPECT_EQ(std::u16string(again), texts[1]);
+  EXPECT_EQ(table.References(texts[1].c_str()), 1);
+}
+
+TEST(KvPathStrings, CreatedTellsANewNameAndTheGivenHashIsTheTablesOwn) {
+  KV_PathStrings table;
+  bool created = false;
+  const char16_t* a = table.Add(u"abc", 3, created);
+  EXPECT_TRUE(created);
+  const char16_t* b = table.Add(u"abcd", 3, created);  // only the length given counts
+  EXPECT_FALSE(created);
+  EXPECT_EQ(a, b);
+  const uint32_t hash = table.Hash(u"xyz", 3);
+  table.Prefetch(hash);
+  const char16_t* c = table.Add(u"xyz", 3, hash, created);
+  EXPECT_TRUE(created);
+  EXPECT_EQ(table.Acquire(u"xyz", 3), c);
+  EXPECT_EQ(table.References(u"abc"), 2);
+  EXPECT_EQ(table.References(u"xyz"), 2);
+}
+
 TEST(KvPath, EmptyComponentsAreDroppedAndNamesMatchExactly) {
   KV_PathStrings table;
   KV_Path a(&table, u"\\a\\\\b\\", true);
@@ -266,6 +320,49 @@ TEST(KvNode, WideListsGetAnIndexThatFindsWhatTheScanFinds) {
   for (const char16_t* name : names) table.Release(name);
   for (const char16_t* name : more) table.Release(name);
   table.Release(absent);
+}
+
+TEST(KvNode, DeletingEveryElementOfAnIndexedListKeepsItConsistent) {
+  // Deleted from the front, from the back and from the middle, one at a
+  // time: after each delete, the links, the last pointer and every lookup
+  // agree with a scan from the head.
+  for (int order = 0; order < 3; ++order) {
+    KV_PathStrings table;
+    KV_Node root(&table, table.Add(u"Root"), nullptr);
+    const int n = 200;
+    std::vector<const char16_t*> names = numbered_names(table, n);
+    std::vector<KV_Property*> props;
+    for (const char16_t* name : names) props.push_back(root.AppendProp(name));
+    ASSERT_EQ(root.FindProp(names[n - 1]), props[n - 1]);
+    ASSERT_TRUE(root.HasPropIndex());
+    std::vector<int> victims;
+    for (int i = 0; i < n; ++i)
+      victims.push_back(order == 0 ? i : order == 1 ? n - 1 - i : (i * 7) % n);
+    std::vector<bool> alive(n, true);
+    for (int v : victims) {
+      ASSERT_TRUE(root.DeleteProp(props[v])) << v;
+      alive[v] = false;
+      KV_Property* expect_last = nullptr;
+      KV_Property* p = root.m_firstProp;
+      for (int i = 0; i < n; ++i) {
+        if (!alive[i]) continue;
+        ASSERT_EQ(p, props[i]) << "order " << order << " after deleting " << v;
+        expect_last = p;
+        p = p->m_next;
+      }
+      ASSERT_EQ(p, nullptr);
+      ASSERT_EQ(root.m_lastProp, expect_last);
+      for (int i = 0; i < n; i += 13) {
+        ASSERT_EQ(root.FindProp(names[i]), alive[i] ? props[i] : nullptr) << i;
+      }
+    }
+    EXPECT_EQ(root.m_firstProp, nullptr);
+    // The emptied list takes new elements in order.
+    KV_Property* fresh = root.AppendProp(names[5]);
+    EXPECT_EQ(root.FindProp(names[5]), fresh);
+    EXPECT_EQ(root.m_firstProp, fresh);
+    for (const char16_t* name : names) table.Release(name);
+  }
 }
 
 TEST(KvNode, IndexedListsFindTheFirstOfARepeatedName) {

@@ -51,8 +51,8 @@ class KV_EXPORT KV_Memory_Exception : public GX_Severe_Error {
 // beside the executable, "en-US" by default) relative to the working
 // directory. Returns 0 when neither loads; the next call then tries again.
 // The handle is cached for the life of the process and released when
-// libkvstore is unloaded. Not synchronised: the first calls from two threads
-// may both load the library.
+// libkvstore is unloaded. Safe on any number of threads: the first calls
+// from several threads load the library once; the others wait for it.
 KV_EXPORT uint64_t GetKVErrResHandle();
 
 // The message text of id in the message library module, or null when module

@@ -24,7 +24,14 @@
 // false, a read of another type copies the stored bytes as they are, provided
 // they fit the output, and the next write may change the type.
 //
-// A KV_Object is used by one thread at a time.
+// Threads. The library starts no thread and locks no object: a KV_Object,
+// with the iterators and the file operations that work on it, is used by one
+// thread at a time. Separate objects may be used on separate threads at the
+// same time: they share only process-wide state, and all of it is safe for
+// that use (the handle of the message library, loaded once whichever thread
+// asks first; the ANSI code page of kv_set_ansi_codepage; the seed of the
+// name tables). Exceptions own their texts and may be handed to another
+// thread. The codecs, KV_Mem_Obj and the free functions hold no state.
 #ifndef KVSTORE_KV_OBJECT_H_
 #define KVSTORE_KV_OBJECT_H_
 
@@ -179,8 +186,9 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   //                     FT_PDT (fileName names the key-text file of a driver
   //                     description set; the capability files are read from
   //                     its folder, and root must not be empty)
-  //   load (stream)     FT_PIA, FT_PCP, FT_PC2, FT_DPIA (its directory);
-  //                     FT_PDT is refused: a set is a folder
+  //   load (stream)     FT_PIA, FT_PCP, FT_PC2, FT_DPIA (its directory),
+  //                     FT_PDT (the stream is the key-text file; the
+  //                     capability files are read from the working folder)
   //   load_section      FT_DPIA
   //   load_cfg_section  FT_CFG
   //   save              FT_PIA, FT_DOC, FT_DPIA
@@ -205,6 +213,19 @@ class KV_EXPORT KV_Object : public KV_Mem_Obj {
   // Writes the sub-tree at path. options is the format's header text (for
   // FT_PIA, "compress" anywhere in it compresses the body); utf8 writes the
   // text in UTF-8 instead of the ANSI code page.
+  //
+  // A save to a file name never loses the previous file: the content goes
+  // to a new file beside the target (the file that a symbolic link names),
+  // which is renamed over the target once it is complete, with the target's
+  // permission bits and owner; when it replaces a file, it reaches the disk
+  // before the rename, so not even a power loss loses both. A save that fails
+  // leaves the previous file byte for byte and no other file; its errors are
+  // those of a plain write and name fileName. A target that is no regular
+  // file, has further hard links, or lies in a folder that cannot take a new
+  // file is written in place as a plain write would; a full folder (no room
+  // for the new file) throws KV_Severe 65 ("KV_Object::save()", fileName)
+  // and writes nothing. Flushing or renaming the new file can fail as well:
+  // KV_Severe with the id of the system's error, "KV_Object::save()".
   void save(const char16_t* fileName, FileType type, const char16_t* options, const char16_t* path,
             bool utf8) const;
   void save(const char16_t* fileName, FileType type, const char16_t* options,

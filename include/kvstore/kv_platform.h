@@ -13,8 +13,10 @@
 // text (PIA files without the UTF-8 flag, narrow string values): 1252
 // (Windows-1252, the default, built in), 65001 (UTF-8), or any other number
 // that the C library's iconv knows as "CP<number>". Returns false, and
-// changes nothing, for a code page that cannot be served. Not synchronised:
-// call it before the library is in use on several threads.
+// changes nothing, for a code page that cannot be served. Safe to call
+// while other threads use the library: each conversion of a text uses the
+// code page in force when it began (a load or save that runs meanwhile may
+// convert some of its lines in the old code page and some in the new one).
 KV_EXPORT bool kv_set_ansi_codepage(unsigned codepage);
 
 // UTF-16 text as UTF-8, for hosts that print or store the library's texts.

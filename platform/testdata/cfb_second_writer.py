@@ -18,8 +18,8 @@
 # Streams of 1 to 4095 bytes go to the mini stream and larger ones to regular
 # sectors, as the format requires of every writer.
 #
-# Usage: cfb_second_writer.py SPEC.json OUT [SEED]
-#   SPEC is a JSON list of elements, parents before their children:
+# Usage: cfb_second_writer.py LAYOUT.json OUT [SEED]
+#   LAYOUT is a JSON list of elements, parents before their children:
 #     {"path": ["a", "b"], "storage": true}     a storage
 #     {"path": ["a", "b", "x"], "hex": "0102"}  a stream and its bytes
 #   SEED (default 1) chooses the shuffles; the same seed gives the same file.
@@ -77,9 +77,9 @@ class Node:
         self.start = ENDOFCHAIN
 
 
-def build_tree(spec):
+def build_tree(layout):
     root = Node("Root Entry", True)
-    for item in spec:
+    for item in layout:
         parent = root
         for name in item["path"][:-1]:
             parent = next(c for c in parent.children if c.name == name)
@@ -127,11 +127,11 @@ def link_siblings(storage, depth, rng):
 
 def main():
     if len(sys.argv) not in (3, 4):
-        sys.exit("usage: cfb_second_writer.py SPEC.json OUT [SEED]")
+        sys.exit("usage: cfb_second_writer.py LAYOUT.json OUT [SEED]")
     with open(sys.argv[1], encoding="utf-8") as f:
-        spec = json.load(f)
+        layout = json.load(f)
     rng = random.Random(int(sys.argv[3]) if len(sys.argv) == 4 else 1)
-    root = build_tree(spec)
+    root = build_tree(layout)
 
     # Every element with its depth, depth first.
     nodes, storages = [], [(root, 0)]

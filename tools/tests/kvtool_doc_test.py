@@ -178,7 +178,7 @@ class KvtoolDocTest(unittest.TestCase):
     def test_documents_of_the_second_writer(self):
         if not HAVE_OLEFILE:
             self.skipTest("python3-olefile is not installed: the second writer runs beside it")
-        spec = [
+        layout = [
             {"path": ["Version"], "hex": "0000803f"},
             {"path": ["pens"], "storage": True},
             {"path": ["pens", "1"], "storage": True},
@@ -186,9 +186,9 @@ class KvtoolDocTest(unittest.TestCase):
             {"path": ["pens", "1", "label"], "hex": prop_stream(3, b"fine").hex()},
             {"path": ["count"], "hex": prop_stream(1, struct.pack("<i", -3)).hex()},
         ]
-        self.write("spec.json", json.dumps(spec))
+        self.write("layout.json", json.dumps(layout))
         script = os.path.join(kvtool_test.SOURCE, "platform", "testdata", "cfb_second_writer.py")
-        subprocess.run([DEBIAN_PYTHON, script, self.path("spec.json"), self.path("other.doc")],
+        subprocess.run([DEBIAN_PYTHON, script, self.path("layout.json"), self.path("other.doc")],
                        check=True)
         self.assertEqual(kvtool("dump", self.path("other.doc"), check=0).stdout,
                          b'count=-3\npens{\n 1{\n  label="fine\n  width=0.35\n }\n}\n')

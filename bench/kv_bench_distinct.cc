@@ -1,0 +1,285 @@
+// Copyright the kvstore authors.
+//
+// Names that are all distinct, against the standard configuration and the
+// property tree, in one run:
+//   build / read / load / delete   SetProperty, GetProperty, PIA load (plain,
+//       from the temporary folder) and deletePath of the top nodes, against
+//       Boost.PropertyTree put, get, read_info and erase
+// for the shapes of bench/distinct_config.h (wide, deep), and the build and
+// load of the standard configuration of kv_bench (std) as the yardstick of
+// the goal: per property, distinct names may cost at most 1.5 times what the
+// standard configuration costs.
+//
+// Benchmarks are named <operation>/<library>-<shape>/<properties>;
+// bench/report_distinct.py turns the JSON output into the table of
+// bench/README.md. Sizes come from --kv_sizes=1000,10000 (default: 1,000 to
+// 1,000,000).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <boost/property_tree/info_parser.hpp>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/bench_trees.h"
+#include "bench/distinct_config.h"
+#include "kvstore/kvstore.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class Shape { kStd, kWide, kDeep };
+
+const char* shape_name(Shape shape) {
+  switch (shape) {
+    case Shape::kStd:
+      return "std";
+    case Shape::kWide:
+      return "wide";
+    default:
+      return "deep";
+  }
+}
+
+[[noreturn]] void die(const std::string& what) {
+  std::fprintf(stderr, "kv_bench_distinct: %s\n", what.c_str());
+  std::exit(2);
+}
+
+void check(std::size_t found, std::size_t n, const char* what) {
+  if (found != n) {
+    die(std::string(what) + ": " + std::to_string(found) + " of " + std::to_string(n) + " values");
+  }
+}
+
+// The names of the nodes right below the root, in order.
+std::vector<std::string> top_nodes(const Config& config) {
+  std::vector<std::string> names;
+  for (const Setting& s : config.settings) {
+    const std::string top = s.key.substr(0, s.key.find('\\'));
+    if (names.empty() || names.back() != top) names.push_back(top);
+  }
+  return names;
+}
+
+// One configuration with its tree, its files and what the deletes need.
+struct Dataset {
+  Dataset(Shape shape, std::size_t n);
+  ~Dataset();
+
+  Shape shape;
+  std::size_t n;
+  Config config;
+  std::unique_ptr<KV_Object> kv;
+  ptree pt;
+  std::vector<std::string> tops;
+  std::vector<std::u16string> tops16;
+  fs::path pia, info;
+  std::u16string pia16;
+};
+
+Dataset::Dataset(Shape s, std::size_t count)
+    : shape(s),
+      n(count),
+      config(s == Shape::kStd    ? make_config(count)
+             : s == Shape::kWide ? make_distinct_config(DistinctShape::kWide, count)
+                                 : make_distinct_config(DistinctShape::kDeep, count)) {
+  kv = std::make_unique<KV_Object>();
+  kv_build(config, *kv);
+  pt_build(config, pt);
+  uint64_t sum = 0;
+  check(kv_read(config, *kv, sum), n, "kvstore read");
+  check(pt_read(config, pt, sum), n, "ptree read");
+  tops = top_nodes(config);
+  for (const std::string& top : tops)
+    tops16.push_back(u"\\" + std::u16string(top.begin(), top.end()));
+
+  const std::string stem = "kv_bench_distinct_" + std::to_string(::getpid()) + "_" +
+                           shape_name(shape) + "_" + std::to_string(n);
+  pia = fs::temp_directory_path() / (stem + ".pia");
+  info = fs::temp_directory_path() / (stem + ".info");
+  const std::string narrow = pia.string();
+  pia16.assign(narrow.begin(), narrow.end());
+  kv->save(pia16.c_str(), KV_Object::FT_PIA, u"", u"\\");
+  boost::property_tree::write_info(info.string(), pt);
+  KV_Object loaded;
+  loaded.load(pia16.c_str(), KV_Object::FT_PIA, u"");
+  check(kv_read(config, loaded, sum), n, "kvstore load");
+  ptree read_back;
+  boost::property_tree::read_info(info.string(), read_back);
+  check(pt_read(config, read_back, sum), n, "ptree read_info");
+  benchmark::DoNotOptimize(sum);
+}
+
+Dataset::~Dataset() {
+  std::error_code ignored;
+  fs::remove(pia, ignored);
+  fs::remove(info, ignored);
+}
+
+std::unique_ptr<Dataset> g_dataset;
+
+Dataset& dataset(Shape shape, std::size_t n) {
+  if (g_dataset == nullptr || g_dataset->shape != shape || g_dataset->n != n) {
+    g_dataset.reset();
+    g_dataset = std::make_unique<Dataset>(shape, n);
+  }
+  return *g_dataset;
+}
+
+template <typename F>
+double seconds(F&& f) {
+  auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void set_counters(benchmark::State& state, std::size_t n) {
+  state.counters["props"] = static_cast<double>(n);
+}
+
+void build_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
+  Dataset& d = dataset(shape, n);
+  for (auto _ : state) {
+    auto object = std::make_unique<KV_Object>();
+    state.SetIterationTime(seconds([&] { kv_build(d.config, *object); }));
+  }
+  set_counters(state, n);
+}
+
+void build_ptree(benchmark::State& state, Shape shape, std::size_t n) {
+  Dataset& d = dataset(shape, n);
+  for (auto _ : state) {
+    auto tree = std::make_unique<ptree>();
+    state.SetIterationTime(seconds([&] { pt_build(d.config, *tree); }));
+  }
+  set_counters(state, n);
+}
+
+void read_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
+  Dataset& d = dataset(shape, n);
+  uint64_t sum = 0;
+  for (auto _ : state) {
+    state.SetIterationTime(seconds([&] { kv_read(d.config, *d.kv, sum); }));
+  }
+  benchmark::DoNotOptimize(sum);
+  set_counters(state, n);
+}
+
+void read_ptree(benchmark::State& state, Shape shape, std::size_t n) {
+  Dataset& d = dataset(shape, n);
+  uint64_t sum = 0;
+  for (auto _ : state) {
+    state.SetIterationTime(seconds([&] { pt_read(d.config, d.pt, sum); }));
+  }
+  benchmark::DoNotOptimize(sum);
+  set_counters(state, n);
+}
+
+void load_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
+  Dataset& d = dataset(shape, n);
+  for (auto _ : state) {
+    auto object = std::make_unique<KV_Object>();
+    state.SetIterationTime(seconds([&] { object->load(d.pia16.c_str(), KV_Object::FT_PIA, u""); }));
+  }
+  set_counters(state, n);
+}
+
+void load_ptree(benchmark::State& state, Shape shape, std::size_t n) {
+  Dataset& d = dataset(shape, n);
+  for (auto _ : state) {
+    auto tree = std::make_unique<ptree>();
+    state.SetIterationTime(
+        seconds([&] { boost::property_tree::read_info(d.info.string(), *tree); }));
+  }
+  set_counters(state, n);
+}
+
+// Deleting the top nodes destroys the whole tree through the operation a
+// host calls; a fresh copy is built, untimed, for every pass.
+void delete_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
+  Dataset& d = dataset(shape, n);
+  for (auto _ : state) {
+    auto object = std::make_unique<KV_Object>();
+    kv_build(d.config, *object);
+    state.SetIterationTime(seconds([&] {
+      for (const std::u16string& top : d.tops16) object->deletePath(top.c_str());
+    }));
+    if (object->pathExists(d.tops16.front().c_str())) die("deletePath left a node");
+  }
+  set_counters(state, n);
+}
+
+void delete_ptree(benchmark::State& state, Shape shape, std::size_t n) {
+  Dataset& d = dataset(shape, n);
+  for (auto _ : state) {
+    auto tree = std::make_unique<ptree>();
+    pt_build(d.config, *tree);
+    state.SetIterationTime(seconds([&] {
+      for (const std::string& top : d.tops) tree->erase(top);
+    }));
+    if (!tree->empty()) die("erase left a node");
+  }
+  set_counters(state, n);
+}
+
+std::vector<std::size_t> parse_sizes(int argc, char** argv) {
+  std::string list = "1000,10000,100000,1000000";
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--kv_sizes=", 11) == 0) {
+      list = argv[i] + 11;
+    } else {
+      die(std::string("unknown argument ") + argv[i]);
+    }
+  }
+  std::vector<std::size_t> sizes;
+  std::stringstream items(list);
+  std::string item;
+  while (std::getline(items, item, ',')) sizes.push_back(std::stoul(item));
+  return sizes;
+}
+
+template <typename F>
+void add(const std::string& op, const std::string& lib, Shape shape, std::size_t n, F f) {
+  std::string name = op + "/" + lib + "-" + shape_name(shape) + "/" + std::to_string(n);
+  auto* b = benchmark::RegisterBenchmark(name.c_str(), f, shape, n);
+  b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+  if (n >= 1000000) {
+    b->Iterations(1);
+  } else {
+    b->MinTime(0.2);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  for (std::size_t n : parse_sizes(argc, argv)) {
+    // The yardstick first, then the two shapes with their peers.
+    add("build", "kvstore", Shape::kStd, n, build_kvstore);
+    add("load", "kvstore", Shape::kStd, n, load_kvstore);
+    for (Shape shape : {Shape::kWide, Shape::kDeep}) {
+      add("build", "kvstore", shape, n, build_kvstore);
+      add("build", "ptree", shape, n, build_ptree);
+      add("read", "kvstore", shape, n, read_kvstore);
+      add("read", "ptree", shape, n, read_ptree);
+      add("load", "kvstore", shape, n, load_kvstore);
+      add("load", "ptree", shape, n, load_ptree);
+      add("delete", "kvstore", shape, n, delete_kvstore);
+      add("delete", "ptree", shape, n, delete_ptree);
+    }
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  g_dataset.reset();
+  return 0;
+}
