@@ -7,6 +7,8 @@
 //              ranges included), every default of the format filled first
 //   pcp_load   a PCP file of N key lines: general settings, a default block
 //              for all 255 pens and blocks for single pens
+//   pens_load  a PCP file of one default block of N lines, each setting one
+//              of the four pen keys of all 255 pens
 // Each tree is saved as a plain PIA file; its load is the peer. Both files
 // are loaded once and compared property by property before timing.
 //
@@ -107,6 +109,28 @@ std::string make_pcp(std::size_t n) {
   return text;
 }
 
+// A PCP file of one default block of n all-pens lines.
+std::string make_pens(std::size_t n) {
+  std::string text = ";Created by Orvane\r\nBEGIN_COLOR=DEFAULT\r\n";
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string v = std::to_string(i % 97);
+    switch (i % 4) {
+      case 0:
+        text += "PEN_NUMBER=" + (i % 3 == 0 ? std::string("MOD16") : v) + "\r\n";
+        break;
+      case 1:
+        text += "HW_LINETYPE=" + v + "\r\n";
+        break;
+      case 2:
+        text += "PEN_SPEED=" + v + "\r\n";
+        break;
+      default:
+        text += "PEN_WEIGHT=0." + v + "\r\n";
+    }
+  }
+  return text + "END_COLOR\r\n";
+}
+
 // Every property of the tree, rendered, in walk order.
 std::vector<std::string> render(const KV_Object& kv) {
   std::vector<std::string> out;
@@ -153,7 +177,7 @@ Dataset::Dataset(const char* k, std::size_t n) : kind(k), lines(n) {
   pia = fs::temp_directory_path() / (base + "_" + kind + ".pia");
   legacy16 = widen_path(legacy);
   pia16 = widen_path(pia);
-  const std::string text = pc2 ? make_pc2(n) : make_pcp(n);
+  const std::string text = pc2 ? make_pc2(n) : kind == "pens" ? make_pens(n) : make_pcp(n);
   bytes = text.size();
   write_file(legacy, text);
   KV_Object tree;
@@ -237,6 +261,8 @@ int main(int argc, char** argv) {
     add("pc2", "pia", n, true);
     add("pcp", "kvstore", n, false);
     add("pcp", "pia", n, true);
+    add("pens", "kvstore", n, false);
+    add("pens", "pia", n, true);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -31,6 +31,8 @@ OPERATIONS = [
     ("scan", "Floor: `memchr` for LF", "memchr", None, "", None),
     ("pc2_load", "PC2 load (key lines)", "kvstore", "pia", "PIA load, same tree", 1 / 1.5),
     ("pcp_load", "PCP load (key lines)", "kvstore", "pia", "PIA load, same tree", 1 / 1.5),
+    ("pens_load", "PCP load, one default block (lines)", "kvstore", "pia",
+     "PIA load, same tree", None),
     ("doc_save", "DOC save", "kvstore", "gsf", "libgsf `GsfOutfileMSOle`", 2.0),
     ("doc_load", "DOC load", "kvstore", "gsf", "libgsf `GsfInfileMSOle`", 2.0),
     ("doc_save", "DOC save against PIA", "kvstore", "pia", "our PIA save, plain", None),

@@ -705,6 +705,10 @@ void legacy_seeds() {
        ";Created by Orvane\nBEGIN_COLOR=DEFAULT\nPEN_NUMBER=*\nPEN_WEIGHT=abc\nPEN_SPEED=7x\n"
        "BEGIN_COLOR=9\nEND_COLOR\nEND_COLOR\nEND_COLOR\nBEGIN_COLOR=-\nBEGIN_COLOR=red\n"
        "BEGIN_COLOR=\nBEGIN_COLOR=DEFAULT\n"},
+      {"default-repeats",
+       ";Created by Orvane\nBEGIN_COLOR=DEFAULT\nPEN_SPEED=1\nPEN_SPEED=2\nPEN_NUMBER=MOD16\n"
+       "PEN_NUMBER=*\nEND_COLOR\nBEGIN_COLOR=3\nPEN_SPEED=9\nBEGIN_COLOR=DEFAULT\n"
+       "PEN_WEIGHT=0.5\nPEN_WEIGHT=0.7\nEND_COLOR\nEND_COLOR\nBEGIN_COLOR=DEFAULT\nPEN_SPEED=4\n"},
       {"deep-blocks", blocks},
       {"long-lines", ";Created by Orvane\n" + std::string(600, 'K') + "=1\nPLOT_FILE=" +
                          std::string(1013, 'f') + "\nPLOT_FILE=" + std::string(1014, 'f') + "\n"},

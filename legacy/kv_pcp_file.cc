@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <istream>
+#include <utility>
 
 #include "kvstore/kv_exceptions.h"
 #include "legacy/kv_legacy_text.h"
@@ -130,6 +131,15 @@ bool real_value(std::u16string_view text, double& value) {
   return true;
 }
 
+// True when number is present and of an accepted kind (real, or integer
+// too when integerToo is set), with its value in value.
+bool number_accepted(std::u16string_view number, bool integerToo, double& value) {
+  const KV_PCPFile::ValueKind kind = KV_PCPFile::classify(number);
+  return !number.empty() &&
+         (kind == KV_PCPFile::kReal || (integerToo && kind == KV_PCPFile::kInteger)) &&
+         real_value(number, value);
+}
+
 }  // namespace
 
 KV_PCPFile::KV_PCPFile(GX_Error_Handler* handler)
@@ -181,6 +191,23 @@ void KV_PCPFile::load(KV_Object* object, const char16_t* root, KV_Object::FileTy
   m_headerSeen = false;
   if (m_stream == nullptr) throw KV_Severe(56, kLoadSource, fileName(), kRevKvpcp);
   if (m_stream->eof()) return;
+  m_penSettings.clear();
+  try {
+    readLines(object, path);
+  } catch (...) {
+    // What the lines before the failure set stays in the tree. The stores
+    // only overwrite properties that exist with their type; should one fail
+    // all the same, the failure of the load is the one to hand on.
+    try {
+      settleAllPens(object);
+    } catch (...) {
+    }
+    throw;
+  }
+  settleAllPens(object);
+}
+
+void KV_PCPFile::readLines(KV_Object* object, std::u16string& path) {
   std::u16string line;
   for (;;) {
     ++m_lineNumber;
@@ -243,6 +270,7 @@ void KV_PCPFile::handleLine(KV_Object* object, std::u16string& line, std::u16str
   switch (kind) {
     case kInteger: {
       const int32_t number = integer_value(value);
+      settlePen(object, std::u16string_view(path).substr(0, entry), key);
       store(object, path.c_str(), &number, sizeof(number), PROP_INT);
       break;
     }
@@ -252,6 +280,7 @@ void KV_PCPFile::handleLine(KV_Object* object, std::u16string& line, std::u16str
         reportLine(kLoadSource, work);
         break;
       }
+      settlePen(object, std::u16string_view(path).substr(0, entry), key);
       store(object, path.c_str(), &number, sizeof(number), PROP_DOUBLE);
       break;
     }
@@ -372,11 +401,15 @@ bool KV_PCPFile::pcpkeys(std::u16string& line, std::u16string& path, std::u16str
       const std::u16string_view numbers =
           skip_leading(std::u16string_view(line).substr(key.size()), u"\t =");
       const std::size_t comma = numbers.find(u',');
-      if (storeNumber(object, line, path, u"X", skip_leading(numbers.substr(0, comma), u" \t"),
-                      false)) {
-        const std::u16string_view y = comma == std::u16string_view::npos
-                                          ? std::u16string_view()
-                                          : skip_leading(numbers.substr(comma + 1), u" \t");
+      const std::u16string_view x = skip_leading(numbers.substr(0, comma), u" \t");
+      const std::u16string_view y = comma == std::u16string_view::npos
+                                        ? std::u16string_view()
+                                        : skip_leading(numbers.substr(comma + 1), u" \t");
+      // Both numbers are checked before either is stored.
+      double checked = 0;
+      if (!number_accepted(x, false, checked) || !number_accepted(y, false, checked)) {
+        reportLine(kKeysSource, line);
+      } else if (storeNumber(object, line, path, u"X", x, false)) {
         storeNumber(object, line, path, u"Y", y, false);
       }
       path.resize(entry);
@@ -392,9 +425,8 @@ bool KV_PCPFile::pcpkeys(std::u16string& line, std::u16string& path, std::u16str
       m_work.push_back(u'\\');
       m_work += name;
       m_work.push_back(u'\\');
-      if (name.empty()) {
-        reportLine(kKeysSource, line);
-      } else if (appendToPath(path, m_work, line, kKeysSource)) {
+      // An empty name leaves an empty component, which the store drops.
+      if (appendToPath(path, m_work, line, kKeysSource)) {
         const std::size_t comma = numbers.find(u',');
         const std::u16string_view x = skip_leading(numbers.substr(0, comma), u" \t");
         if (storeNumber(object, line, path, u"X", x, true)) {
@@ -434,10 +466,8 @@ bool KV_PCPFile::pcpkeys(std::u16string& line, std::u16string& path, std::u16str
 bool KV_PCPFile::storeNumber(KV_Object* object, std::u16string_view line, std::u16string& path,
                              std::u16string_view name, std::u16string_view number,
                              bool integerToo) {
-  const ValueKind kind = classify(number);
   double value = 0;
-  if (number.empty() || !(kind == kReal || (integerToo && kind == kInteger)) ||
-      !real_value(number, value)) {
+  if (!number_accepted(number, integerToo, value)) {
     reportLine(kKeysSource, line);
     return false;
   }
@@ -455,13 +485,28 @@ bool KV_PCPFile::storeNumber(KV_Object* object, std::u16string_view line, std::u
 
 void KV_PCPFile::setAllPens(KV_Object* object, std::u16string_view line, std::u16string& path,
                             std::u16string_view key, std::u16string_view value, bool weight) {
-  enum class Numbering { kValue, kOwn, kMod16 } numbering = Numbering::kValue;
+  PenSetting setting;
   const bool number = kv_iequal(key, u"PEN_NUMBER");
-  if (number && value == u"*") numbering = Numbering::kOwn;
-  if (number && kv_iequal(value, u"MOD16")) numbering = Numbering::kMod16;
-  const int32_t integer = integer_value(value);
-  double real = 0;
-  if (weight && !kv_parse_legacy_double(value, real)) real = 0;
+  if (number && value == u"*") setting.numbering = PenSetting::Numbering::kOwn;
+  if (number && kv_iequal(value, u"MOD16")) setting.numbering = PenSetting::Numbering::kMod16;
+  setting.weight = weight;
+  setting.integer = integer_value(value);
+  if (weight && !kv_parse_legacy_double(value, setting.real)) setting.real = 0;
+
+  // A setting met before has its properties: its pens only wait for the new
+  // value.
+  m_work.assign(path);
+  m_work += key;
+  auto known = m_penSettings.find(m_work);
+  if (known != m_penSettings.end()) {
+    PenSetting& waiting = known->second;
+    waiting.numbering = setting.numbering;
+    waiting.integer = setting.integer;
+    waiting.real = setting.real;
+    waiting.waiting.set();
+    waiting.waiting.reset(0);
+    return;
+  }
 
   const std::size_t entry = path.size();
   char16_t digits[24];
@@ -475,19 +520,58 @@ void KV_PCPFile::setAllPens(KV_Object* object, std::u16string_view line, std::u1
     reportLine(kKeysSource, line);
     return;
   }
-  for (int pen = 1; pen <= kPens; ++pen) {
-    path.append(digits, u16_from_int(pen, digits));
-    path.push_back(u'\\');
-    path += key;
-    if (weight) {
-      store(object, path.c_str(), &real, sizeof(real), PROP_DOUBLE);
-    } else {
-      int32_t stored = integer;
-      if (numbering == Numbering::kOwn) stored = pen;
-      if (numbering == Numbering::kMod16) stored = pen % 16 == 0 ? 16 : pen % 16;
-      store(object, path.c_str(), &stored, sizeof(stored), PROP_INT);
+  setting.base = path;
+  setting.key.assign(key);
+  for (int pen = 1; pen <= kPens; ++pen) storePen(object, setting, pen);
+  m_penSettings.emplace(m_work, std::move(setting));
+}
+
+void KV_PCPFile::storePen(KV_Object* object, const PenSetting& setting, int pen) {
+  char16_t digits[24];
+  std::u16string& path = m_penPath;
+  path.assign(setting.base);
+  path.append(digits, u16_from_int(pen, digits));
+  path.push_back(u'\\');
+  path += setting.key;
+  if (setting.weight) {
+    store(object, path.c_str(), &setting.real, sizeof(setting.real), PROP_DOUBLE);
+    return;
+  }
+  int32_t stored = setting.integer;
+  if (setting.numbering == PenSetting::Numbering::kOwn) stored = pen;
+  if (setting.numbering == PenSetting::Numbering::kMod16) stored = pen % 16 == 0 ? 16 : pen % 16;
+  store(object, path.c_str(), &stored, sizeof(stored), PROP_INT);
+}
+
+void KV_PCPFile::settlePen(KV_Object* object, std::u16string_view blockPath,
+                           std::u16string_view key) {
+  if (m_penSettings.empty() || blockPath.size() < 2) return;
+  // blockPath is base + pen + "\", the pen written as storePen writes it.
+  const std::size_t cut = blockPath.rfind(u'\\', blockPath.size() - 2);
+  if (cut == std::u16string_view::npos) return;
+  const std::u16string_view pen = blockPath.substr(cut + 1, blockPath.size() - cut - 2);
+  if (pen.empty() || pen.size() > 3 || pen[0] == u'0') return;
+  int number = 0;
+  for (char16_t c : pen) {
+    if (!is_digit(c)) return;
+    number = number * 10 + (c - u'0');
+  }
+  if (number > kPens) return;
+  m_work.assign(blockPath.substr(0, cut + 1));
+  m_work += key;
+  auto found = m_penSettings.find(m_work);
+  if (found == m_penSettings.end() || !found->second.waiting.test(number)) return;
+  found->second.waiting.reset(number);
+  storePen(object, found->second, number);
+}
+
+void KV_PCPFile::settleAllPens(KV_Object* object) {
+  for (auto& [name, setting] : m_penSettings) {
+    for (int pen = 1; pen <= kPens && setting.waiting.any(); ++pen) {
+      if (!setting.waiting.test(pen)) continue;
+      setting.waiting.reset(pen);
+      storePen(object, setting, pen);
     }
-    path.resize(entry);
   }
 }
 

@@ -30,9 +30,12 @@
 //                                           once (n\KEY); PEN_NUMBER also
 //                                           takes "*" (pen p gets p) and
 //                                           MOD16 (p mod 16, 16 for 0)
-// No value is scaled or converted between units. Numbers of ORIGIN, SIZE and
-// SCALE are read in order; the first that is missing or of the wrong kind is
-// reported and ends the line (what was stored before it stays).
+// No value is scaled or converted between units. Both numbers of ORIGIN are
+// checked before either is stored (one report, nothing stored, when one is
+// missing or of the wrong kind); those of SIZE and SCALE are read in order,
+// and the first that is missing or of the wrong kind is reported and ends the
+// line (what was stored before it stays). An empty size name adds an empty
+// component, which the store drops: SIZE=:1,2.0 stores SIZE\X and SIZE\Y.
 //
 // Reports (through KV_File::report, reading goes on when the handler lets
 // it): KV_Error 69 (key line before the header), KV_Warning 57 with the line
@@ -59,13 +62,26 @@
 //   - a letter of a text value is A-Z, a-z, or any character from U+00C0 on
 //     except U+00D7 and U+00F7;
 //   - getVersion names the line it is reading in its line-context text
-//     without changing the line counter.
+//     without changing the line counter;
+//   - an all-pens line stores its 255 values at once only the first time its
+//     block path and key occur in a load. A later line of the same block
+//     path and key (its properties exist and have its type, so the stores
+//     cannot fail) only records its value; a pen's recorded value is stored
+//     before a pen block stores that pen's key, and all the rest when the
+//     load ends, normally or by an exception. The tree the load leaves is
+//     the one that storing every line at once gives, but a handler that
+//     reads the tree during a report may find such pens still holding the
+//     value of an earlier line. This keeps a file of default blocks from
+//     costing 255 stores a line.
 #ifndef KVSTORE_LEGACY_KV_PCP_FILE_H_
 #define KVSTORE_LEGACY_KV_PCP_FILE_H_
 
+#include <bitset>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "formats/kv_pia_file.h"
 
@@ -106,8 +122,30 @@ class KV_PCPFile : public KV_PIAFile {
  private:
   void handleLine(KV_Object* object, std::u16string& line, std::u16string& path);
   void handleComment(KV_Object* object, std::u16string_view text, const std::u16string& path);
+  // The value of one all-pens key below one block path: pen p gets integer
+  // (or p, or p mod 16 with 16 for 0, by numbering), or real for weights.
+  // Pens whose bit is set in waiting have not been given it yet.
+  struct PenSetting {
+    enum class Numbering { kValue, kOwn, kMod16 };
+    std::u16string base;  // the block path, ending with "\"
+    std::u16string key;   // as written
+    bool weight = false;
+    Numbering numbering = Numbering::kValue;
+    int32_t integer = 0;
+    double real = 0;
+    std::bitset<256> waiting;
+  };
+
   void setAllPens(KV_Object* object, std::u16string_view line, std::u16string& path,
                   std::u16string_view key, std::u16string_view value, bool weight);
+  // Stores setting's value at base + pen + "\" + key.
+  void storePen(KV_Object* object, const PenSetting& setting, int pen);
+  // Stores the waiting value of the pen that blockPath (ending with "\")
+  // names below some all-pens block, for key, before that pen's own store.
+  void settlePen(KV_Object* object, std::u16string_view blockPath, std::u16string_view key);
+  // Stores every waiting value.
+  void settleAllPens(KV_Object* object);
+  void readLines(KV_Object* object, std::u16string& path);
   // Stores the number text at path + name when it is present and of an
   // accepted kind; reports (57, from pcpkeys) and returns false otherwise.
   bool storeNumber(KV_Object* object, std::u16string_view line, std::u16string& path,
@@ -123,11 +161,14 @@ class KV_PCPFile : public KV_PIAFile {
   // Set by BEGIN_COLOR=DEFAULT, cleared by the next END_COLOR; one flag per
   // reader (see the header comment).
   bool m_defaultBlock;
+  // The all-pens settings of this load by block path and key.
+  std::unordered_map<std::u16string, PenSetting> m_penSettings;
   // Work buffers of one load, kept so that lines need no allocation.
   std::u16string m_line;
   std::u16string m_key;
   std::u16string m_work;
   std::u16string m_value;
+  std::u16string m_penPath;
 };
 
 #endif  // KVSTORE_LEGACY_KV_PCP_FILE_H_

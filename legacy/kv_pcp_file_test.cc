@@ -124,8 +124,10 @@ TEST(PcpLoad, ValuesOfTheWrongFormAreReported) {
                    "UNITS=X\n"
                    "ORIGIN=0,0\n"         // integers are not reals
                    "ORIGIN=0.5\n"         // no second number
+                   "ORIGIN=0.5,1\n"       // a second number that is no real
                    "SIZE=MAX\n"
                    "SIZE=A:x,1.0\n"
+                   "SIZE=:3,4.5\n"        // no name: the numbers land in SIZE
                    "SIZE=B:1,2\n"
                    "SCALE=F\n"
                    "SCALE=1\n"
@@ -141,7 +143,9 @@ TEST(PcpLoad, ValuesOfTheWrongFormAreReported) {
       "KV_PCPFile::pcpkeys() 57 UNITS=X",
       "KV_PCPFile::pcpkeys() 57 ORIGIN=0,0",
       "KV_PCPFile::pcpkeys() 57 ORIGIN=0.5",
+      "KV_PCPFile::pcpkeys() 57 ORIGIN=0.5,1",
       "KV_PCPFile::pcpkeys() 57 SIZE=A:x,1.0",
+      "KV_PCPFile::load() 57 SIZE=",
       "KV_PCPFile::pcpkeys() 57 SIZE=B:1,2",
       "KV_PCPFile::pcpkeys() 57 SCALE=1",
       "KV_PCPFile::load() 57 =5",
@@ -153,10 +157,12 @@ TEST(PcpLoad, ValuesOfTheWrongFormAreReported) {
   for (const auto& r : handler.reports) EXPECT_EQ(r.operation, "warning");
   EXPECT_EQ(handler.reports[0].argument, u"\n2, VERSION=2, ");
   EXPECT_FALSE(kv.pathExists(u"\\VERSION"));
-  EXPECT_EQ(get<double>(kv, u"\\ORIGIN\\X"), 0.5);  // the first number of "ORIGIN=0.5"
+  EXPECT_FALSE(kv.pathExists(u"\\ORIGIN"));  // neither number without the other
   EXPECT_EQ(get_text(kv, u"\\SIZE"), u"B");          // every SIZE line stores its name
   EXPECT_EQ(get<double>(kv, u"\\SIZE\\B\\X"), 1.0);  // an integer is taken here
   EXPECT_FALSE(kv.pathExists(u"\\SIZE\\A"));
+  EXPECT_EQ(get<double>(kv, u"\\SIZE\\X"), 3.0);
+  EXPECT_EQ(get<double>(kv, u"\\SIZE\\Y"), 4.5);
   EXPECT_EQ(get_text(kv, u"\\SCALE"), u"F");
   EXPECT_EQ(get<double>(kv, u"\\SCALE\\MUNITS"), 1.0);
   EXPECT_FALSE(kv.pathExists(u"\\SCALE\\DUNITS"));
@@ -207,6 +213,75 @@ TEST(PcpLoad, PenBlocksAndTheDefaultBlock) {
   // Pen 3's own values came first; the default block overwrote them.
   EXPECT_EQ(get<int>(kv, u"\\3\\PEN_NUMBER"), 3);
   EXPECT_EQ(walk_tree(kv).size(), 3u + 255 * 5);
+}
+
+// Repeated all-pens lines of one block path and key: the tree ends as if
+// every line had stored its 255 values at once, whatever comes between them
+// and however the load ends.
+TEST(PcpLoad, RepeatedAllPensLinesLeaveTheTreeOfEveryLineStored) {
+  const std::string file = kHeader +
+                           "BEGIN_COLOR=DEFAULT\n"
+                           "PEN_SPEED=1\n"
+                           "PEN_NUMBER=MOD16\n"
+                           "PEN_SPEED=2\n"
+                           "PEN_NUMBER=*\n"
+                           "PEN_WEIGHT=0.5\n"
+                           "pen_speed=6\n"  // another property
+                           "ROTATE=90\n"
+                           "PEN_WEIGHT=0.75\n"
+                           "END_COLOR\n"
+                           "BEGIN_COLOR=3\n"  // pen 3's own values follow the block's
+                           "PEN_SPEED=9\n"
+                           "END_COLOR\n"
+                           "BEGIN_COLOR=003\n"  // another node than pen 3
+                           "PEN_NUMBER=8\n"
+                           "END_COLOR\n"
+                           "BEGIN_COLOR=DEFAULT\n"
+                           "PEN_NUMBER=7\n"
+                           "END_COLOR\n"
+                           "BEGIN_COLOR=4\n"
+                           "PEN_NUMBER=11\n"
+                           "BEGIN_COLOR=DEFAULT\n"  // below pen 4
+                           "PEN_SPEED=3\n"
+                           "PEN_SPEED=4\n"
+                           "END_COLOR\n"
+                           "PEN_SPEED=5\n"
+                           "END_COLOR\n";
+  auto check = [](const KV_Object& kv, bool whole) {
+    for (int pen = 1; pen <= 255; ++pen) {
+      const std::string n = std::to_string(pen);
+      const std::u16string node = u"\\" + std::u16string(n.begin(), n.end()) + u"\\";
+      SCOPED_TRACE(pen);
+      EXPECT_EQ(get<int>(kv, node + u"PEN_SPEED"), pen == 3 ? 9 : whole && pen == 4 ? 5 : 2);
+      EXPECT_EQ(get<int>(kv, node + u"pen_speed"), 6);
+      EXPECT_EQ(get<double>(kv, node + u"PEN_WEIGHT"), 0.75);
+      if (!whole) continue;
+      EXPECT_EQ(get<int>(kv, node + u"PEN_NUMBER"), pen == 4 ? 11 : 7);
+      EXPECT_EQ(get<int>(kv, u"\\4" + node + u"PEN_SPEED"), 4);
+    }
+  };
+  RecordingHandler handler;
+  KV_Object kv(&handler);
+  load_pcp(kv, file);
+  EXPECT_TRUE(handler.reports.empty()) << ::testing::PrintToString(reports(handler));
+  check(kv, true);
+  EXPECT_EQ(get<int>(kv, u"\\003\\PEN_NUMBER"), 8);
+  EXPECT_EQ(walk_tree(kv).size(), 1u + 255 * 4 + 1 + 255);
+
+  // A load that ends early keeps what the lines before the end set: by a
+  // cancelled report, by a report raised without a handler, by a failed read.
+  const std::size_t cut = file.find("BEGIN_COLOR=003");
+  const std::string early = file.substr(0, cut);
+  RecordingHandler stop(0);
+  KV_Object cancelled(&stop);
+  EXPECT_THROW(load_pcp(cancelled, early + "ROTATE=x\nPEN_SPEED=8\n"), GX_Canceled_Error);
+  check(cancelled, false);
+  KV_Object strict;
+  EXPECT_THROW(load_pcp(strict, early + "HIDE=x\n"), GX_Exception);
+  check(strict, false);
+  KV_Object failed;
+  EXPECT_THROW(load_pcp(failed, early + std::string(1100, 'x') + "\n"), KV_Severe);
+  check(failed, false);
 }
 
 TEST(PcpLoad, TheDefaultBlockFlagBelongsToOneReader) {
