@@ -9,19 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "drivers/kv_pdt_file.h"
-#include "testutil/pdt_set.h"
+#include "drivers/pdt_test_fixture.h"
 
 namespace {
 
 // A custom capability line: field 1 and then fields 3 to 9 by number.
 std::string line(const std::string& name, const std::vector<std::pair<int, std::string>>& fields) {
-  std::vector<std::string> cells(9);
-  cells[0] = name;
-  for (const auto& [field, value] : fields) cells[field - 1] = value;
-  std::string out;
-  for (std::size_t i = 0; i < cells.size(); ++i) out += (i ? "\t" : "") + cells[i];
-  return out;
+  return data_line(9, name, fields);
 }
 
 // Loads a set whose custom capabilities are lines into o.
@@ -118,21 +112,18 @@ TEST(PdtCustom, RangesListsAndTheirCounts) {
 
 TEST(PdtCustom, TypeLetterIsTheFourthCharacter) {
   KV_Object o;
-  PdtSet set;
-  set.file("Custom Capability",
-           {
-               // Before any named line the type is unknown: no value, only
-               // caps_type, at the branch itself; the next name counts it.
-               line("", {{9, "lost"}}),
-               line("A", {{7, "xxxB"}, {9, "Y"}}),     // bool
-               line("B", {{7, "DT_long"}, {9, "Y"}}),  // lower case: still bool
-               line("C", {{7, "DT"}, {9, "N"}}),       // too short: still bool
-               line("D", {{7, "DT_Double"}, {9, "2"}}),
-               line("E", {{7, "DT_Xyz"}, {9, "2.5"}}),  // unknown letter: still double
-               line("F", {{7, "DT_Raw"}, {4, "0x1"}, {9, "0xAB"}}),
-           });
-  set.load(o);
-  const std::u16string k = u"\\M\\custom_name\\";
+  load(o, {
+              // Before any named line the type is unknown: no value, only
+              // caps_type, at the branch itself; the next name counts it.
+              line("", {{9, "lost"}}),
+              line("A", {{7, "xxxB"}, {9, "Y"}}),     // bool
+              line("B", {{7, "DT_long"}, {9, "Y"}}),  // lower case: still bool
+              line("C", {{7, "DT"}, {9, "N"}}),       // too short: still bool
+              line("D", {{7, "DT_Double"}, {9, "2"}}),
+              line("E", {{7, "DT_Xyz"}, {9, "2.5"}}),  // unknown letter: still double
+              line("F", {{7, "DT_Raw"}, {4, "0x1"}, {9, "0xAB"}}),
+          });
+  const std::u16string& k = kCustom;
   EXPECT_FALSE(has(o, k + u"value_list\\0\\value"));
   EXPECT_EQ(get_int(o, k + u"value_list\\0\\caps_type"), 0);
   EXPECT_EQ(get_int(o, k + u"number_of_values"), 1);

@@ -9,42 +9,23 @@
 #include <string>
 #include <vector>
 
-#include "drivers/kv_pdt_file.h"
-#include "testutil/pdt_set.h"
+#include "drivers/pdt_test_fixture.h"
 
 namespace {
 
-std::set<int> marked(const GX_Flags& flags) {
-  std::set<int> groups;
-  for (int g = 0; g < flags.count(); ++g) {
-    if (flags.get_flag(g) == 5) groups.insert(g);
-  }
-  return groups;
-}
-
-// The abilities text of a method whose groups are marked.
-std::string abilities(const std::set<int>& groups) {
-  std::string text;
-  for (int g = 0; g < 20; ++g) text += std::string(g ? "," : "") + (groups.count(g) ? "5" : "0");
-  return text;
-}
-
 // A method line: field 1 and then fields 2 to 14 by number.
 std::string line(const std::string& type, const std::vector<std::pair<int, std::string>>& fields) {
-  std::vector<std::string> cells(14);
-  cells[0] = type;
-  for (const auto& [field, value] : fields) cells[field - 1] = value;
-  std::string out;
-  for (std::size_t i = 0; i < cells.size(); ++i) out += (i ? "\t" : "") + cells[i];
-  return out;
+  return data_line(14, type, fields);
 }
 
 // Loads the set under \M; returns the I/O groups it marked.
 std::set<int> load(const PdtSet& set, KV_Object& object) {
-  KV_PDTFile reader(nullptr);
-  reader.open(set.key_file().c_str(), 0);
-  reader.load(&object, u"\\M", KV_Object::FT_PDT);
-  return marked(reader.state().io_abilities);
+  return marked(PdtLoad(set, object).state().io_abilities);
+}
+
+// The abilities text of a method whose groups are marked.
+std::string abilities(const std::set<int>& groups) {
+  return groups_text(20, groups);
 }
 
 const std::u16string kMethod = u"\\M\\io\\method\\";

@@ -8,27 +8,14 @@
 #include <set>
 #include <string>
 
-#include "drivers/kv_pdt_file.h"
-#include "testutil/pdt_set.h"
+#include "drivers/pdt_test_fixture.h"
 
 namespace {
-
-// The groups of a flag set that hold 5.
-std::set<int> marked(const GX_Flags& flags) {
-  std::set<int> groups;
-  for (int g = 0; g < flags.count(); ++g) {
-    if (flags.get_flag(g) == 5) groups.insert(g);
-  }
-  return groups;
-}
 
 // Loads the set under \M and returns the media groups that its media files
 // marked (group 24, which the device settings mark in every load, left out).
 std::set<int> load(const PdtSet& set, KV_Object& object) {
-  KV_PDTFile reader(nullptr);
-  reader.open(set.key_file().c_str(), 0);
-  reader.load(&object, u"\\M", KV_Object::FT_PDT);
-  std::set<int> groups = marked(reader.state().media_abilities);
+  std::set<int> groups = marked(PdtLoad(set, object).state().media_abilities);
   EXPECT_EQ(groups.erase(24), 1u);
   return groups;
 }
@@ -86,22 +73,6 @@ TEST(PdtMedia, Sizes) {
   EXPECT_EQ(get_bool(o, s + u"2\\landscape_mode"), "missing");
   EXPECT_EQ(get_text(o, s + u"2\\media_description_name"), "");
   EXPECT_EQ(get_bool(o, s + u"3\\landscape_mode"), "false");
-}
-
-TEST(PdtMedia, LandscapeAndPortraitAreRecorded) {
-  for (const auto& [sizes, landscape, portrait] :
-       {std::tuple<std::vector<std::string>, bool, bool>{{"A\t\t\tLandscape"}, true, false},
-        {{"A\t\t\tPortrait", "B\t\t\tlandscape"}, false, true},
-        {{"A\t\t\tL", "B\t\t\tP"}, true, true}}) {
-    PdtSet set;
-    set.file("Media Size", sizes);
-    KV_Object o;
-    KV_PDTFile reader(nullptr);
-    reader.open(set.key_file().c_str(), 0);
-    reader.load(&o, u"\\M", KV_Object::FT_PDT);
-    EXPECT_EQ(reader.state().landscape_seen, landscape);
-    EXPECT_EQ(reader.state().portrait_seen, portrait);
-  }
 }
 
 TEST(PdtMedia, SourcesAndTheirEntries) {

@@ -10,27 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "drivers/kv_pdt_file.h"
+#include "drivers/pdt_test_fixture.h"
 #include "kvstore/kv_exceptions.h"
-#include "testutil/pdt_set.h"
 
 namespace {
-
-std::set<int> marked(const GX_Flags& flags) {
-  std::set<int> groups;
-  for (int g = 0; g < flags.count(); ++g) {
-    if (flags.get_flag(g) == 5) groups.insert(g);
-  }
-  return groups;
-}
 
 // Loads the set under \M and returns the resolution/colour/memory groups
 // that it marked.
 std::set<int> load(const PdtSet& set, KV_Object& object) {
-  KV_PDTFile reader(nullptr);
-  reader.open(set.key_file().c_str(), 0);
-  reader.load(&object, u"\\M", KV_Object::FT_PDT);
-  return marked(reader.state().res_color_mem_abilities);
+  return marked(PdtLoad(set, object).state().res_color_mem_abilities);
 }
 
 const std::u16string kRcm = u"\\M\\res_color_mem\\";
@@ -41,12 +29,10 @@ TEST(PdtRaster, MemoryAreasInTheTreeAndInTheirList) {
   set.file("Memory Area",
            {"Base\t\t64", "\"Big One\"\t\t256\t12.75 // MB", "\t\t\t1", "Junk\t\tlots\tnone"});
   KV_Object o;
-  KV_PDTFile reader(nullptr);
-  reader.open(set.key_file().c_str(), 0);
-  reader.load(&o, u"\\M", KV_Object::FT_PDT);
+  const PdtLoad loaded(set, o);
   // Only the unnamed line and "Junk" have a field 4: group 6 is marked
   // by them alone in this set.
-  EXPECT_EQ(marked(reader.state().res_color_mem_abilities), (std::set<int>{6}));
+  EXPECT_EQ(marked(loaded.state().res_color_mem_abilities), (std::set<int>{6}));
   EXPECT_EQ(pia_text(o, u"\\M\\res_color_mem\\mem_area_list"),
             "Base{\n"
             " caps_type=0\n"
@@ -67,7 +53,7 @@ TEST(PdtRaster, MemoryAreasInTheTreeAndInTheirList) {
             "}\n");
   // The list holds one record a named line; the printable area is the
   // field read as an integer.
-  const auto& areas = reader.state().memory_areas;
+  const auto& areas = loaded.state().memory_areas;
   ASSERT_EQ(areas.count(), 3);
   EXPECT_EQ(areas.find(std::u16string_view(u"Base"))->printable_area, 0);
   EXPECT_EQ(areas.find(std::u16string_view(u"Big_One"))->printable_area, 12);
@@ -155,11 +141,9 @@ TEST(PdtRaster, CombinationListStartsWithAnEmptyRecordAfterAnUnnamedRow) {
   set.file("Resolution", {"\t\t\t\t\t\t\t\t\tArea", "R\t\t300\t300"});
   set.file("Resolution Color Memory", {"\t\t\t\t\t\tR", "Named\t\t2\t\t\t\t\t\tY"});
   KV_Object o;
-  KV_PDTFile reader(nullptr);
-  reader.open(set.key_file().c_str(), 0);
-  reader.load(&o, u"\\M", KV_Object::FT_PDT);
-  EXPECT_EQ(reader.state().resolutions.count(), 2);
-  EXPECT_EQ(reader.state().res_color_mem.count(), 2);
+  const PdtLoad loaded(set, o);
+  EXPECT_EQ(loaded.state().resolutions.count(), 2);
+  EXPECT_EQ(loaded.state().res_color_mem.count(), 2);
   // The first record has an empty name: it is written at rcm_list itself.
   EXPECT_EQ(get_int(o, kRcm + u"rcm_list\\number_of_colors"), 0);
   EXPECT_EQ(get_double(o, kRcm + u"rcm_list\\resolution_list\\R\\physical_resolution_x"), 300.0);

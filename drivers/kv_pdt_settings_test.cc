@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "drivers/kv_pdt_file.h"
-#include "testutil/pdt_set.h"
+#include "drivers/pdt_test_fixture.h"
 
 namespace {
 
@@ -27,17 +27,6 @@ std::vector<std::string> settings(const std::map<int, std::string>& values) {
   return lines;
 }
 
-// The groups text of a set of count groups with the given groups at 5.
-std::string groups(int count, std::initializer_list<int> present) {
-  std::string text;
-  for (int g = 0; g < count; ++g) {
-    bool is = false;
-    for (int p : present) is = is || p == g;
-    text += std::string(g ? "," : "") + (is ? "5" : "0");
-  }
-  return text;
-}
-
 struct Loaded {
   KV_Object tree;
   std::string pens, init_term, media, res_color_mem, io;
@@ -50,29 +39,6 @@ void load(const PdtSet& set, Loaded& out) {
   out.media = get_text(out.tree, u"\\M\\media\\abilities");
   out.res_color_mem = get_text(out.tree, u"\\M\\res_color_mem\\abilities");
   out.io = get_text(out.tree, u"\\M\\io\\abilities");
-}
-
-TEST(PdtSettings, NoSettingsStillWriteOwnershipAndAbilityTexts) {
-  PdtSet set;
-  set.file("Misc Non-Localizable Info", {"label\t", "label"});
-  KV_Object o;
-  set.load(o);
-  EXPECT_EQ(pia_text(o, u"\\M\\init_term"), "ui_owner=\"0,0,0\nabilities=\"0,0,0\n");
-  EXPECT_EQ(pia_text(o, u"\\M\\physical_pen"),
-            "ui_owner=\"0,0,0,0,0,0,0\n"
-            "abilities=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
-            "caps_state=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n");
-  EXPECT_EQ(get_text(o, u"\\M\\res_color_mem\\ui_owner"), "0,0,0,0,0,0,0,0,0,0,0,0,0,0");
-  EXPECT_EQ(get_text(o, u"\\M\\io\\ui_owner"), "0,0,0,0,0,0,0,0,0");
-  EXPECT_EQ(get_text(o, u"\\M\\media\\ui_owner"), "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0");
-  EXPECT_EQ(get_text(o, u"\\M\\io\\abilities"), groups(12, {}));
-  EXPECT_EQ(get_text(o, u"\\M\\res_color_mem\\abilities"), groups(24, {}));
-  EXPECT_EQ(get_text(o, u"\\M\\meta\\model_abilities"), groups(12, {}));
-  // Group 24 of the media abilities is always marked.
-  EXPECT_EQ(get_text(o, u"\\M\\media\\abilities"), groups(51, {24}));
-  EXPECT_FALSE(has(o, u"\\M\\media\\landscape"));
-  EXPECT_FALSE(has_node(o, u"\\M\\linetype\\abilities"));
-  EXPECT_FALSE(has(o, u"\\M\\physical_pen\\max_npens"));
 }
 
 TEST(PdtSettings, EverySettingWithItsGroups) {
@@ -143,7 +109,7 @@ TEST(PdtSettings, EverySettingWithItsGroups) {
             "default_optimization=0\n"
             "ui_owner=\"0,0,0,0,0,0,0\n"
             "abilities=\"" +
-                groups(19, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18}) +
+                groups_text(19, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18}) +
                 "\n"
                 "caps_state=\"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n");
   const std::u16string m = u"\\M\\media\\";
@@ -161,7 +127,7 @@ TEST(PdtSettings, EverySettingWithItsGroups) {
   EXPECT_EQ(get_double(o, m + u"size_max_x"), 914.4);  // a real, not a float
   EXPECT_EQ(get_double(o, m + u"size_max_y"), 15000.0);
   EXPECT_EQ(get_double(o, m + u"max_roll_height"), 0.0);
-  EXPECT_EQ(l.media, groups(51, {0, 22, 23, 24, 25, 34, 39, 40, 42, 43, 45, 46, 50}));
+  EXPECT_EQ(l.media, groups_text(51, {0, 22, 23, 24, 25, 34, 39, 40, 42, 43, 45, 46, 50}));
   EXPECT_EQ(pia_text(o, u"\\M\\meta"),
             "canonical_family_name=\"Large format\n"
             "driver_version=\"2.4.0\n"
@@ -172,17 +138,19 @@ TEST(PdtSettings, EverySettingWithItsGroups) {
   EXPECT_EQ(l.init_term, "5,0,0");
   EXPECT_EQ(get_bool(o, u"\\M\\res_color_mem\\memory_changes_print_area"), "false");
   EXPECT_EQ(get_text(o, u"\\M\\res_color_mem\\default_name"), "Colour_Best");
-  EXPECT_EQ(l.res_color_mem, groups(24, {12, 15, 18, 22}));
+  EXPECT_EQ(l.res_color_mem, groups_text(24, {12, 15, 18, 22}));
   EXPECT_EQ(get_int(o, u"\\M\\io\\default_type"), 4);
   EXPECT_EQ(get_text(o, u"\\M\\io\\default_plot_file_extension"), "plt");
-  EXPECT_EQ(l.io, groups(12, {1, 3}));
+  EXPECT_EQ(l.io, groups_text(12, {1, 3}));
 }
 
 TEST(PdtSettings, EmptyAndNoAnswers) {
   // Settings given as "N", "0" or a name outside their vocabulary: written,
-  // with their groups, except max_npens 0 and the answers that are no.
+  // with their groups, except max_npens 0 and the answers that are no. An
+  // empty field writes nothing.
   PdtSet set;
   set.file("Misc Non-Localizable Info", settings({{3, "0"},
+                                                  {4, ""},
                                                   {13, "N"},
                                                   {17, "N"},
                                                   {24, "Pen Sorting"},
@@ -194,16 +162,17 @@ TEST(PdtSettings, EmptyAndNoAnswers) {
   Loaded l;
   load(set, l);
   EXPECT_EQ(get_int(l.tree, u"\\M\\physical_pen\\max_npens"), 0);
+  EXPECT_FALSE(has(l.tree, u"\\M\\physical_pen\\default_npens"));
   EXPECT_EQ(get_bool(l.tree, u"\\M\\physical_pen\\programmable_widths"), "false");
   EXPECT_EQ(get_int(l.tree, u"\\M\\physical_pen\\max_optimization"), 2);
-  EXPECT_EQ(l.pens, groups(19, {6, 17}));
+  EXPECT_EQ(l.pens, groups_text(19, {6, 17}));
   EXPECT_EQ(l.init_term, "0,0,0");
   EXPECT_EQ(get_bool(l.tree, u"\\M\\res_color_mem\\memory_changes_print_area"), "false");
   EXPECT_EQ(get_bool(l.tree, u"\\M\\media\\mediacopies"), "false");
-  EXPECT_EQ(l.res_color_mem, groups(24, {11, 18}));
+  EXPECT_EQ(l.res_color_mem, groups_text(24, {11, 18}));
   EXPECT_EQ(get_int(l.tree, u"\\M\\io\\default_type"), -1);
-  EXPECT_EQ(l.io, groups(12, {3}));
-  EXPECT_EQ(l.media, groups(51, {23, 24}));
+  EXPECT_EQ(l.io, groups_text(12, {3}));
+  EXPECT_EQ(l.media, groups_text(51, {23, 24}));
 }
 
 TEST(PdtSettings, EveryGroupThatTheSettingsCanMark) {
@@ -223,11 +192,13 @@ TEST(PdtSettings, EveryGroupThatTheSettingsCanMark) {
   load(set, l);
   // The pen groups but 15, all init/term groups; the media, resolution and
   // I/O groups of the settings, with the media sizes' 5, 6 and 12.
-  EXPECT_EQ(l.pens, groups(19, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18}));
+  EXPECT_EQ(l.pens,
+            groups_text(19, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18}));
   EXPECT_EQ(l.init_term, "5,5,5");
-  EXPECT_EQ(l.media, groups(51, {0, 5, 6, 12, 22, 23, 24, 25, 34, 39, 40, 42, 43, 45, 46, 50}));
-  EXPECT_EQ(l.res_color_mem, groups(24, {11, 12, 15, 18, 22}));
-  EXPECT_EQ(l.io, groups(12, {1, 3}));
+  EXPECT_EQ(l.media,
+            groups_text(51, {0, 5, 6, 12, 22, 23, 24, 25, 34, 39, 40, 42, 43, 45, 46, 50}));
+  EXPECT_EQ(l.res_color_mem, groups_text(24, {11, 12, 15, 18, 22}));
+  EXPECT_EQ(l.io, groups_text(12, {1, 3}));
   EXPECT_EQ(get_bool(l.tree, u"\\M\\media\\landscape"), "true");
   EXPECT_EQ(get_text(l.tree, u"\\M\\linetype\\abilities"), "5,5");
   // "Y" names no vocabulary entry: the default I/O type is -1.
@@ -238,7 +209,9 @@ TEST(PdtSettings, LandscapeNeedsBothOrientations) {
   for (const auto& [sizes, landscape] :
        {std::pair<std::vector<std::string>, bool>{{"A\t\t\tLandscape"}, false},
         {{"A\t\t\tPortrait", "B\t\t\tportrait", "C\t\t\tlandscape"}, false},
-        {{"A\t\t\tPortrait", "B\t\t\tLandscape"}, true}}) {
+        {{"A\t\t\tPortrait", "B\t\t\tLandscape"}, true},
+        // The first letter decides, in upper case only.
+        {{"A\t\t\tL", "B\t\t\tP"}, true}}) {
     PdtSet set;
     set.file("Media Size", sizes);
     KV_Object o;
