@@ -16,6 +16,7 @@
 #include "kvstore/kv_platform.h"
 #include "testutil/recording_handler.h"
 #include "testutil/temp_dir.h"
+#include "testutil/tree_values.h"
 #include "tree/kv_alloc.h"
 
 namespace {
@@ -75,25 +76,11 @@ std::string save_to_string(const KV_Object& kv, const char16_t* header, const ch
 }
 
 void load_from_string(KV_Object& kv, const std::string& bytes, const char16_t* root) {
-  std::stringstream stream(bytes);
-  kv.load(&stream, KV_Object::FT_PIA, root);
+  load_text(kv, bytes, KV_Object::FT_PIA, root);
 }
 
 std::string plain(const std::string& body) {
   return "PIAFILEVERSION_2.0,\r\n" + body;
-}
-
-template <typename T>
-T get(const KV_Object& kv, const char16_t* path) {
-  T value{};
-  EXPECT_TRUE(kv.GetProperty(path, value)) << "at " << std::string(path, path + 3);
-  return value;
-}
-
-std::u16string get_text(const KV_Object& kv, const char16_t* path) {
-  char16_t buffer[256] = {};
-  EXPECT_TRUE(kv.GetProperty(path, buffer, sizeof(buffer)));
-  return buffer;
 }
 
 TEST(PiaFormat, ExampleTreeSavesToTheExactBytes) {

@@ -16,6 +16,7 @@
 #include "kvstore/kv_object.h"
 #include "testutil/recording_handler.h"
 #include "testutil/temp_dir.h"
+#include "testutil/tree_values.h"
 #include "testutil/tree_walk.h"
 
 namespace {
@@ -60,14 +61,6 @@ struct Row {
   int defaultValue, last;
 };
 
-std::u16string widen(const std::string& s) {
-  return std::u16string(s.begin(), s.end());
-}
-
-std::string narrow(const std::u16string& s) {
-  return std::string(s.begin(), s.end());
-}
-
 std::vector<Row> transcribed_rows() {
   std::vector<Row> rows;
   for (const char* line : kTranscription) {
@@ -92,23 +85,8 @@ std::string pc2(const std::string& body) {
   return "PC2Version 2.1\r\n" + body;
 }
 
-// Loads text as a PC2 file from a stream below root.
 void load_pc2(KV_Object& kv, const std::string& text, const char16_t* root = u"\\") {
-  std::stringstream stream(text, std::ios::in | std::ios::out | std::ios::binary);
-  kv.load(&stream, KV_Object::FT_PC2, root);
-}
-
-template <typename T>
-T get(const KV_Object& kv, const std::u16string& path) {
-  T value{};
-  EXPECT_TRUE(kv.GetProperty(path.c_str(), value)) << narrow(path);
-  return value;
-}
-
-std::u16string get_text(const KV_Object& kv, const std::u16string& path) {
-  char16_t buffer[600] = {};
-  EXPECT_TRUE(kv.GetProperty(path.c_str(), buffer, sizeof(buffer))) << narrow(path);
-  return buffer;
+  load_text(kv, text, KV_Object::FT_PC2, root);
 }
 
 std::vector<unsigned> ids(const RecordingHandler& h) {

@@ -13,32 +13,15 @@
 #include "kvstore/kv_object.h"
 #include "testutil/recording_handler.h"
 #include "testutil/temp_dir.h"
+#include "testutil/tree_values.h"
 #include "testutil/tree_walk.h"
 
 namespace {
 
 const std::string kHeader = ";Created by Orvane 3.0\n";
 
-std::string narrow(const std::u16string& s) {
-  return std::string(s.begin(), s.end());
-}
-
 void load_pcp(KV_Object& kv, const std::string& text, const char16_t* root = u"\\") {
-  std::stringstream stream(text, std::ios::in | std::ios::out | std::ios::binary);
-  kv.load(&stream, KV_Object::FT_PCP, root);
-}
-
-template <typename T>
-T get(const KV_Object& kv, const std::u16string& path) {
-  T value{};
-  EXPECT_TRUE(kv.GetProperty(path.c_str(), value)) << narrow(path);
-  return value;
-}
-
-std::u16string get_text(const KV_Object& kv, const std::u16string& path) {
-  char16_t buffer[256] = {};
-  EXPECT_TRUE(kv.GetProperty(path.c_str(), buffer, sizeof(buffer))) << narrow(path);
-  return buffer;
+  load_text(kv, text, KV_Object::FT_PCP, root);
 }
 
 // "<source> <id> <line>" of every report, the line taken from the context.
