@@ -7,14 +7,9 @@
 // small buffer.
 #include <cstddef>
 #include <cstdint>
-#include <iostream>
-#include <sstream>
-#include <string>
 
-#include "formats/kv_srcstreambuf.h"
 #include "fuzz/fuzz_util.h"
 #include "fuzz/legacy_fuzz.h"
-#include "kvstore/gx_exception.h"
 #include "kvstore/kv_object.h"
 #include "legacy/kv_pc2_file.h"
 
@@ -24,38 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     GoOnHandler handler;
     KV_Object object(&handler);
-    std::stringstream stream(std::string(bytes, size),
-                             std::ios::in | std::ios::out | std::ios::binary);
-    bool completed = true;
-    try {
-      object.load(&stream, KV_Object::FT_PC2, u"\\");
-    } catch (const GX_Exception&) {
-      completed = false;
-    }
+    const bool completed = fuzz_load_legacy(object, bytes, size, KV_Object::FT_PC2, u"\\");
     fuzz_check_legacy_tree(object, completed, true);
     reported = handler.reports() > 0;
   }
   // Without reports a load without a handler would do the same again.
   if (reported) {
     KV_Object object;
-    kv_srcstreambuf buffer(bytes, size);
-    std::iostream stream(&buffer);
-    try {
-      object.load(&stream, KV_Object::FT_PC2, u"\\below\\root");
-    } catch (const GX_Exception&) {
-    }
+    fuzz_load_legacy(object, bytes, size, KV_Object::FT_PC2, u"\\below\\root");
   }
-  {
-    GoOnHandler handler;
-    kv_srcstreambuf buffer(bytes, size);
-    std::iostream stream(&buffer);
-    KV_PC2File reader(&handler);
-    reader.setStream(&stream);
-    char16_t version[8];
-    try {
-      reader.getVersion(version, sizeof(version) / sizeof(version[0]));
-    } catch (const GX_Exception&) {
-    }
-  }
+  fuzz_legacy_version<KV_PC2File>(bytes, size);
   return 0;
 }

@@ -7,14 +7,10 @@
 // default block left open carries into the second copy.
 #include <cstddef>
 #include <cstdint>
-#include <iostream>
-#include <sstream>
 #include <string>
 
-#include "formats/kv_srcstreambuf.h"
 #include "fuzz/fuzz_util.h"
 #include "fuzz/legacy_fuzz.h"
-#include "kvstore/gx_exception.h"
 #include "kvstore/kv_object.h"
 #include "legacy/kv_pcp_file.h"
 
@@ -23,35 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     GoOnHandler handler;
     KV_Object object(&handler);
-    std::stringstream stream(bytes + "\n" + bytes, std::ios::in | std::ios::out | std::ios::binary);
-    bool completed = true;
-    try {
-      object.load(&stream, KV_Object::FT_PCP, u"\\");
-    } catch (const GX_Exception&) {
-      completed = false;
-    }
+    const std::string twice = bytes + "\n" + bytes;
+    const bool completed =
+        fuzz_load_legacy(object, twice.data(), twice.size(), KV_Object::FT_PCP, u"\\");
     fuzz_check_legacy_tree(object, completed, false);
   }
   {
     KV_Object object;
-    kv_srcstreambuf buffer(bytes.data(), bytes.size());
-    std::iostream stream(&buffer);
-    try {
-      object.load(&stream, KV_Object::FT_PCP, u"\\below\\root");
-    } catch (const GX_Exception&) {
-    }
+    fuzz_load_legacy(object, bytes.data(), bytes.size(), KV_Object::FT_PCP, u"\\below\\root");
   }
-  {
-    GoOnHandler handler;
-    kv_srcstreambuf buffer(bytes.data(), bytes.size());
-    std::iostream stream(&buffer);
-    KV_PCPFile reader(&handler);
-    reader.setStream(&stream);
-    char16_t version[8];
-    try {
-      reader.getVersion(version, sizeof(version) / sizeof(version[0]));
-    } catch (const GX_Exception&) {
-    }
-  }
+  fuzz_legacy_version<KV_PCPFile>(bytes.data(), bytes.size());
   return 0;
 }
