@@ -14,8 +14,6 @@ import os
 import shutil
 import struct
 import subprocess
-import sys
-import unittest
 
 import kvtool_test
 from kvtool_test import kvtool
@@ -41,28 +39,7 @@ def prop_stream(kind, data):
     return struct.pack("<II", kind, len(data)) + data
 
 
-def sorted_tree(node):
-    """The JSON form of a tree with children and properties in name order, so
-    that trees loaded in different orders compare equal."""
-    out = dict(node)
-    if "properties" in out:
-        out["properties"] = sorted(out["properties"], key=lambda p: p["name"])
-    if "nodes" in out:
-        out["nodes"] = sorted((sorted_tree(n) for n in out["nodes"]), key=lambda n: n["name"])
-    return out
-
-
-class KvtoolDocTest(unittest.TestCase):
-    setUp = kvtool_test.KvtoolTest.setUp
-    tearDown = kvtool_test.KvtoolTest.tearDown
-    path = kvtool_test.KvtoolTest.path
-    write = kvtool_test.KvtoolTest.write
-    read = kvtool_test.KvtoolTest.read
-    example = kvtool_test.KvtoolTest.example
-    assert_library_error = kvtool_test.KvtoolTest.assert_library_error
-    assert_tool_error = kvtool_test.KvtoolTest.assert_tool_error
-    assert_no_temporaries = kvtool_test.KvtoolTest.assert_no_temporaries
-
+class KvtoolDocTest(kvtool_test.KvtoolCase):
     def olefile(self, name):
         """The file as olefile lists it: {path: bytes or None for storages}."""
         if not HAVE_OLEFILE:
@@ -80,7 +57,7 @@ class KvtoolDocTest(unittest.TestCase):
     def json_tree(self, name):
         """The file's tree, as kvtool's JSON form, without its name and header."""
         tree = json.loads(kvtool("dump", "--json", self.path(name), check=0).stdout)
-        return sorted_tree({k: v for k, v in tree.items() if k not in ("name", "header")})
+        return kvtool_test.in_name_order({k: v for k, v in tree.items() if k not in ("name", "header")})
 
     def test_convert_to_doc_and_back(self):
         example = self.example()
@@ -194,13 +171,5 @@ class KvtoolDocTest(unittest.TestCase):
                          b'count=-3\npens{\n 1{\n  label="fine\n  width=0.35\n }\n}\n')
 
 
-def main():
-    if len(sys.argv) < 3:
-        sys.exit("usage: kvtool_doc_test.py <kvtool> <source folder> [unittest arguments]")
-    kvtool_test.KVTOOL = os.path.abspath(sys.argv[1])
-    kvtool_test.SOURCE = os.path.abspath(sys.argv[2])
-    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    kvtool_test.run_tests()

@@ -10,9 +10,6 @@
 import json
 import os
 import struct
-import sys
-import tempfile
-import unittest
 import zlib
 
 import kvtool_test as base
@@ -74,32 +71,7 @@ def huffman_block(counts, bits, code):
     return b"kvhuffcodec" + bytes(table) + struct.pack("<I", bits) + bytes(code)
 
 
-class KvtoolDpiaTest(unittest.TestCase):
-    def setUp(self):
-        self._dir = tempfile.TemporaryDirectory(prefix="kvtool-dpia-test-")
-        self.dir = self._dir.name
-
-    def tearDown(self):
-        self._dir.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir, name)
-
-    def write(self, name, data):
-        with open(self.path(name), "wb") as f:
-            f.write(data)
-        return self.path(name)
-
-    def read(self, name):
-        with open(self.path(name), "rb") as f:
-            return f.read()
-
-    def library_error(self, result):
-        self.assertEqual(result.returncode, 1, result.stderr)
-        match = base.LIBRARY_ERROR.match(result.stderr.decode())
-        self.assertIsNotNone(match, result.stderr)
-        return match.group(1), int(match.group(2)), match.group(4), match.group(6)
-
+class KvtoolDpiaTest(base.KvtoolCase):
     def test_convert_to_dpia_and_read_it_back(self):
         example = os.path.join(base.SOURCE, "examples", "sections.pia")
         out = self.path("profiles.dpia")
@@ -138,8 +110,9 @@ class KvtoolDpiaTest(unittest.TestCase):
                          b"width=0.35\ncolor=255\n")
 
         for wrong in ["Photo", "nothing", ""]:
-            self.assertEqual(self.library_error(base.kvtool("section", out, wrong)),
-                             ("KV_Severe", 83, "load_section", wrong or None))
+            match = self.assert_library_error(base.kvtool("section", out, wrong), "KV_Severe",
+                                              83, "load_section")
+            self.assertEqual(match.group(6), wrong or None)
 
         # The editing commands leave DPIA files alone.
         for command in (["set", out, "\\x", "1"], ["rm", out, "\\DPIA_directory"]):
@@ -168,15 +141,16 @@ class KvtoolDpiaTest(unittest.TestCase):
         data = bytearray(self.read("v1.dpia"))
         struct.pack_into("<I", data, 8, 0x7FFFFFFF)
         hostile = self.write("hostile.dpia", bytes(data))
-        self.assertEqual(self.library_error(base.kvtool("dump", hostile)),
-                         ("KV_Severe", 82, "KV_DPIAFile::load()", hostile))
+        match = self.assert_library_error(base.kvtool("dump", hostile), "KV_Severe", 82,
+                                          "KV_DPIAFile::load()")
+        self.assertEqual(match.group(6), hostile)
         # An unknown version word: the library reports 69, kvtool's version
         # command refuses it as well.
         data = bytearray(self.read("v1.dpia"))
         data[2] = 3
         unknown = self.write("unknown.dpia", bytes(data))
-        self.assertEqual(self.library_error(base.kvtool("dump", "-t", "dpia", unknown))[:3],
-                         ("GX_Exception", 69, "KV_DPIAFile::getVersion()"))
+        self.assert_library_error(base.kvtool("dump", "-t", "dpia", unknown), "GX_Exception", 69,
+                                  "KV_DPIAFile::getVersion()")
         result = base.kvtool("version", "-t", "dpia", unknown)
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"no DPIA version word", result.stderr)
@@ -213,17 +187,9 @@ class KvtoolDpiaTest(unittest.TestCase):
             with self.subTest(block=name):
                 result = base.kvtool("codec", "huffman", "decode", self.path(name),
                                      self.path("x.out"))
-                self.assertEqual(self.library_error(result)[:3], ("KV_Severe", ident,
-                                                                   "kv_compress"))
+                self.assert_library_error(result, "KV_Severe", ident, "kv_compress")
         self.assertFalse(os.path.exists(self.path("x.out")))
 
 
-def main():
-    if len(sys.argv) < 3:
-        sys.exit("usage: kvtool_dpia_test.py <kvtool> <source folder> [unittest arguments]")
-    base.KVTOOL, base.SOURCE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    base.run_tests()

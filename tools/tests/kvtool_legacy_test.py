@@ -7,8 +7,6 @@
 # Usage: kvtool_legacy_test.py <path of kvtool> <source folder>
 import json
 import os
-import sys
-import unittest
 
 import kvtool_test as base
 from kvtool_test import kvtool
@@ -35,16 +33,7 @@ def properties(body):
     return out
 
 
-class Helpers(unittest.TestCase):
-    """The temporary folder and assertions of kvtool_test.py, without its tests."""
-
-
-for _name, _attr in vars(base.KvtoolTest).items():
-    if callable(_attr) and not _name.startswith("test"):
-        setattr(Helpers, _name, _attr)
-
-
-class KvtoolLegacyTest(Helpers):
+class KvtoolLegacyTest(base.KvtoolCase):
     def example(self, name):
         with open(os.path.join(base.SOURCE, "examples", name), "rb") as f:
             return self.write(name, f.read())
@@ -167,12 +156,5 @@ class KvtoolLegacyTest(Helpers):
         self.assertEqual(by_name["UNITS"]["type"], "string")
 
 
-def main():
-    if len(sys.argv) < 3:
-        sys.exit("usage: kvtool_legacy_test.py <kvtool> <source folder> [unittest arguments]")
-    base.KVTOOL, base.SOURCE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    base.run_tests()

@@ -14,8 +14,13 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import kvtool_test as base  # noqa: E402  (the shared helpers)
 
-MAN_PAGE = None
-VERSION = None
+
+def man_page():
+    return os.path.abspath(base.ARGUMENTS["kvtool.1"])
+
+
+def version():
+    return base.ARGUMENTS["version"]
 
 
 def help_blocks(text):
@@ -52,22 +57,22 @@ def render(page):
 class ManualTest(unittest.TestCase):
     def test_version_names_the_library_version(self):
         result = base.kvtool("--version", check=0)
-        self.assertEqual(result.stdout.decode(), "kvtool (kvstore) %s\n" % VERSION)
+        self.assertEqual(result.stdout.decode(), "kvtool (kvstore) %s\n" % version())
         self.assertEqual(result.stderr, b"")
         # --version wins over a missing command, as --help does.
         self.assertEqual(base.kvtool("--version", "dump", check=0).stdout, result.stdout)
 
     def test_page_renders_without_warnings(self):
-        code, text, warnings = render(MAN_PAGE)
+        code, text, warnings = render(man_page())
         self.assertEqual((code, warnings), (0, ""))
         self.assertRegex(text, r"^KVTOOL\(1\)")
-        self.assertIn("kvstore %s" % VERSION, text)
+        self.assertIn("kvstore %s" % version(), text)
         for section in ("NAME", "SYNOPSIS", "DESCRIPTION", "GLOBAL OPTIONS", "COMMANDS",
                         "EXIT STATUS", "EXAMPLES"):
             self.assertRegex(text, re.compile(r"^%s$" % section, re.M))
 
     def test_page_lists_everything_that_help_shows(self):
-        _, text, _ = render(MAN_PAGE)
+        _, text, _ = render(man_page())
         # The rendered page, cut into the part before the commands and one
         # part per command heading ("   kvtool dump [OPTIONS] FILE").
         parts = re.split(r"^   (kvtool(?: [a-z][\w-]*)+)(?: .*)?$", text, flags=re.M)
@@ -98,14 +103,5 @@ class ManualTest(unittest.TestCase):
                                          re.escape(flag), "%s of %s" % (flag, heading))
 
 
-def main():
-    global MAN_PAGE, VERSION
-    if len(sys.argv) < 5:
-        sys.exit("usage: kvtool_manual_test.py <kvtool> <source folder> <kvtool.1> <version>")
-    base.KVTOOL, base.SOURCE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    MAN_PAGE, VERSION = os.path.abspath(sys.argv[3]), sys.argv[4]
-    unittest.main(argv=[sys.argv[0]] + sys.argv[5:], verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    base.run_tests("kvtool.1", "version")

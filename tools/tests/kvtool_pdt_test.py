@@ -11,8 +11,6 @@ import json
 import os
 import shutil
 import sys
-import tempfile
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import kvtool_test  # noqa: E402  (the shared helpers and the kvtool runner)
@@ -26,16 +24,10 @@ def source(*parts):
 
 
 def in_name_order(json_text):
-    """A tree of kvtool's JSON form with every node's properties and children
-    sorted by name, and without its header."""
-    def sort(node):
-        out = {k: v for k, v in node.items() if k != "header"}
-        if "properties" in out:
-            out["properties"] = sorted(out["properties"], key=lambda p: p["name"])
-        if "nodes" in out:
-            out["nodes"] = sorted((sort(n) for n in out["nodes"]), key=lambda n: n["name"])
-        return out
-    return sort(json.loads(json_text))
+    """The tree of a JSON dump in name order, without its header."""
+    tree = json.loads(json_text)
+    tree.pop("header", None)
+    return kvtool_test.in_name_order(tree)
 
 
 def expected_dump():
@@ -43,7 +35,7 @@ def expected_dump():
         return f.read()
 
 
-class KvtoolPdtTest(kvtool_test.KvtoolTest):
+class KvtoolPdtTest(kvtool_test.KvtoolCase):
     def example_set(self):
         """A copy of the example set in the test's folder; returns its key-text file."""
         folder = self.path("set")
@@ -163,20 +155,5 @@ class KvtoolPdtTest(kvtool_test.KvtoolTest):
                                   "KV_PDTFile::load()")
 
 
-def main():
-    if len(sys.argv) < 3:
-        sys.exit("usage: kvtool_pdt_test.py <kvtool> <source folder> [unittest arguments]")
-    kvtool_test.KVTOOL = os.path.abspath(sys.argv[1])
-    kvtool_test.SOURCE = os.path.abspath(sys.argv[2])
-    # Only this file's tests: the inherited ones run in kvtool_test.
-    loader = unittest.TestLoader()
-    suite = unittest.TestSuite()
-    for name in loader.getTestCaseNames(KvtoolPdtTest):
-        if name in vars(KvtoolPdtTest):
-            suite.addTest(KvtoolPdtTest(name))
-    result = unittest.TextTestRunner(verbosity=2).run(suite)
-    sys.exit(0 if result.wasSuccessful() else 1)
-
-
 if __name__ == "__main__":
-    main()
+    kvtool_test.run_tests()

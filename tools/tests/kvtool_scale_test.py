@@ -8,7 +8,6 @@ import os
 import resource
 import subprocess
 import sys
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import kvtool_test  # noqa: E402
@@ -30,14 +29,7 @@ def sanitized():
         return b"__asan_init" in f.read()
 
 
-class KvtoolScaleTest(unittest.TestCase):
-    # The helpers of the main suite, without its tests.
-    setUp = kvtool_test.KvtoolTest.setUp
-    tearDown = kvtool_test.KvtoolTest.tearDown
-    path = kvtool_test.KvtoolTest.path
-    write = kvtool_test.KvtoolTest.write
-    assert_library_error = kvtool_test.KvtoolTest.assert_library_error
-
+class KvtoolScaleTest(kvtool_test.KvtoolCase):
     def test_a_wide_node_of_distinct_names_loads_whole(self):
         wide = self.write("wide.pia", distinct_names_file(50000))
         self.assertEqual(kvtool("get", wide, "\\wide\\name_0", check=0).stdout, b"0\n")
@@ -67,13 +59,5 @@ class KvtoolScaleTest(unittest.TestCase):
         self.assertEqual(match.group(6), "the tree of " + big)
 
 
-def main():
-    if len(sys.argv) < 3:
-        sys.exit("usage: kvtool_scale_test.py <kvtool> <source folder> [unittest arguments]")
-    kvtool_test.KVTOOL = os.path.abspath(sys.argv[1])
-    kvtool_test.SOURCE = os.path.abspath(sys.argv[2])
-    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    kvtool_test.run_tests()

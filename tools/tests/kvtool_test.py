@@ -18,6 +18,7 @@ import zlib
 
 KVTOOL = None
 SOURCE = None
+ARGUMENTS = {}  # the further command-line values of a suite (run_tests)
 
 # The sanitizer settings of the asan test preset, for runs outside the preset.
 SANITIZER_ENV = {
@@ -61,7 +62,21 @@ def parse_zlib_block(data, with_check):
     return n, z, data[19:19 + z], None
 
 
-class KvtoolTest(unittest.TestCase):
+def in_name_order(node):
+    """A tree of kvtool's JSON form with every node's properties and children
+    sorted by name, so that trees loaded in different orders compare equal."""
+    out = dict(node)
+    if "properties" in out:
+        out["properties"] = sorted(out["properties"], key=lambda p: p["name"])
+    if "nodes" in out:
+        out["nodes"] = sorted((in_name_order(n) for n in out["nodes"]), key=lambda n: n["name"])
+    return out
+
+
+class KvtoolCase(unittest.TestCase):
+    """A temporary folder for each test and the checks of kvtool's results;
+    the suite of each topic derives from it."""
+
     def setUp(self):
         self._dir = tempfile.TemporaryDirectory(prefix="kvtool-test-")
         self.dir = self._dir.name
@@ -105,6 +120,8 @@ class KvtoolTest(unittest.TestCase):
         leftovers = [n for n in os.listdir(self.dir) if ".kvtool-" in n]
         self.assertEqual(leftovers, [])
 
+
+class KvtoolTest(KvtoolCase):
     # ---- dump
 
     def test_dump_prints_the_body_the_library_writes(self):
@@ -434,13 +451,18 @@ class KvtoolTest(unittest.TestCase):
         self.assert_no_temporaries()
 
 
-def main():
+def run_tests(*extra):
+    """Runs the tests of the calling script. Its command line is kvtool, the
+    source folder, one value for each name in extra (kept in ARGUMENTS under
+    that name), then unittest's own arguments."""
     global KVTOOL, SOURCE
-    if len(sys.argv) < 3:
-        sys.exit("usage: kvtool_test.py <kvtool> <source folder> [unittest arguments]")
+    if len(sys.argv) < 3 + len(extra):
+        sys.exit("usage: %s <kvtool> <source folder>%s [unittest arguments]" % (
+            os.path.basename(sys.argv[0]), "".join(" <%s>" % e for e in extra)))
     KVTOOL, SOURCE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
+    ARGUMENTS.update(zip(extra, sys.argv[3:3 + len(extra)]))
+    unittest.main(module="__main__", argv=[sys.argv[0]] + sys.argv[3 + len(extra):], verbosity=2)
 
 
 if __name__ == "__main__":
-    main()
+    run_tests()
