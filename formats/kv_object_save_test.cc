@@ -31,15 +31,6 @@ constexpr uid_t kNobody = 65534;
 // Exit status of a child that cannot run its case.
 constexpr int kCannotRun = 77;
 
-std::vector<std::string> listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 ino_t inode_of(const fs::path& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;

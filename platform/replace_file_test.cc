@@ -23,16 +23,6 @@ std::string native(const char16_t* name) {
   return kv_u16_to_utf8(name);
 }
 
-// The names in folder, sorted.
-std::vector<std::string> listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 unsigned mode_of(const fs::path& path) {
   struct stat info;
   EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;

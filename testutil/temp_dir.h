@@ -7,11 +7,13 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 class TempDir {
  public:
@@ -46,6 +48,16 @@ inline std::string read_file(const std::filesystem::path& path) {
 inline void write_file(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The names in folder, sorted: what a failed save must not leave behind.
+inline std::vector<std::string> listing(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 #endif  // KVSTORE_TESTUTIL_TEMP_DIR_H_
