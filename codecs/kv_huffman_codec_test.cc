@@ -13,29 +13,13 @@
 #include <vector>
 
 #include "codecs/kv_freq_trie.h"
-#include "kvstore/gx_error_handler.h"
 #include "kvstore/kv_codec.h"
+#include "testutil/recording_handler.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 using Operation = bool (KV_Huffman_Codec::*)(unsigned char*&, uint32_t&);
-
-struct Report {
-  unsigned id;
-  std::u16string source;
-  std::u16string argument;
-};
-
-class RecordingHandler : public GX_Error_Handler {
- public:
-  int report_severe(uint64_t, unsigned id, const char16_t* source, const char16_t* argument,
-                    const char16_t*) override {
-    reports.push_back({id, source, argument != nullptr ? argument : u"<null>"});
-    return 1;
-  }
-  std::vector<Report> reports;
-};
 
 struct Result {
   bool ok = false;
@@ -98,6 +82,7 @@ unsigned decode_error(const Bytes& in) {
   if (r.ok) return 0;
   EXPECT_EQ(handler.reports.size(), 1u);
   if (handler.reports.empty()) return 0;
+  EXPECT_EQ(handler.reports[0].operation, "severe");
   EXPECT_EQ(handler.reports[0].source, u"kv_compress");
   EXPECT_EQ(handler.reports[0].argument, u"");
   return handler.reports[0].id;

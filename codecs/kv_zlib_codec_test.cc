@@ -9,33 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "kvstore/gx_error_handler.h"
 #include "kvstore/kv_codec.h"
+#include "testutil/recording_handler.h"
 #include "tree/kv_revision.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 using Operation = bool (KV_zlib_Codec::*)(unsigned char*&, uint32_t&);
-
-struct Report {
-  unsigned id;
-  std::u16string source;
-  bool has_argument;
-  std::u16string argument;
-  const char16_t* file;
-};
-
-// Records severe reports only: every codec failure must arrive there.
-class RecordingHandler : public GX_Error_Handler {
- public:
-  int report_severe(uint64_t, unsigned id, const char16_t* source, const char16_t* argument,
-                    const char16_t* file) override {
-    reports.push_back({id, source, argument != nullptr, argument ? argument : u"", file});
-    return 1;
-  }
-  std::vector<Report> reports;
-};
 
 struct Result {
   bool ok;
@@ -99,6 +80,7 @@ void expect_fails(Operation op, const Bytes& in, unsigned id, const char* what,
   EXPECT_FALSE(r.ok) << what;
   EXPECT_TRUE(r.out_null) << what;
   ASSERT_EQ(handler.reports.size(), 1u) << what;
+  EXPECT_EQ(handler.reports[0].operation, "severe") << what;
   EXPECT_EQ(handler.reports[0].id, id) << what;
 }
 
@@ -273,12 +255,12 @@ TEST(KvZlibCodec, FailuresGoToTheHandlerAndGiveFalse) {
   EXPECT_TRUE(r.out_null);
   EXPECT_EQ(r.out_size, 0u);
   ASSERT_EQ(handler.reports.size(), 1u);
-  const Report& report = handler.reports[0];
+  const RecordingHandler::Report& report = handler.reports[0];
+  EXPECT_EQ(report.operation, "severe");
   EXPECT_EQ(report.id, 92u);
   EXPECT_EQ(report.source, u"kv_compress");
-  EXPECT_TRUE(report.has_argument);
-  EXPECT_EQ(report.argument, u"");
-  EXPECT_EQ(std::u16string(report.file), kRevKvCompress);
+  EXPECT_EQ(report.argument, u"");  // given, and empty
+  EXPECT_EQ(report.file, kRevKvCompress);
 
   // Sizes whose estimate would overflow 32 bits are refused before the input
   // is read (the codec is given a one-byte buffer).
