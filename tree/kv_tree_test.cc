@@ -16,15 +16,6 @@
 
 namespace {
 
-TEST(KvPathStrings, BucketIsTheXorOfEachUnitsBytes) {
-  EXPECT_EQ(KV_PathStrings::Bucket(u"", 0), 0u);
-  EXPECT_EQ(KV_PathStrings::Bucket(u"A", 1), 0x41u);
-  // 0x0141: low byte 0x41 xor high byte 0x01.
-  EXPECT_EQ(KV_PathStrings::Bucket(u"\u0141", 1), 0x40u);
-  EXPECT_EQ(KV_PathStrings::Bucket(u"ab", 2), 0x61u ^ 0x62u);
-  EXPECT_EQ(KV_PathStrings::Bucket(u"aa", 2), 0u);  // cancels out
-}
-
 TEST(KvPathStrings, InterningCountsReferencesAndReleasesAtZero) {
   KV_PathStrings table;
   const char16_t* a = table.Add(u"media");

@@ -156,13 +156,12 @@ class KvtoolDpiaTest(base.KvtoolCase):
         self.assertIn(b"no DPIA version word", result.stderr)
 
     def test_huffman_codec(self):
+        # The codec's own tests hold every worked example; through the tool,
+        # one with codes and the empty input.
         examples = [
             (b"mississippi", huffman_block({"i": 4, "m": 1, "p": 2, "s": 4}, 21,
                                            [0x8F, 0x7A, 0xD0])),
-            (b"ab", huffman_block({"a": 1, "b": 1}, 2, [0x40])),
-            (b"abc", huffman_block({"a": 1, "b": 1, "c": 1}, 5, [0x98])),
             (b"", huffman_block({}, 0, [0])),
-            (b"zzzz", huffman_block({"z": 4}, 0, [0])),
         ]
         for plain, block in examples:
             with self.subTest(plain=plain):
