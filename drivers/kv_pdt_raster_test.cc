@@ -260,13 +260,8 @@ TEST(PdtRaster, MatrixRowsStillExpectedRunIntoTheNextMethod) {
   EXPECT_EQ(get_int(o, kRcm + u"dithering_list\\B\\matrix_list\\M\\1\\data"), 2);
 }
 
+// A set without raster lines: kv_pdt_file_test.cc (the empty set).
 TEST(PdtRaster, RasterAbilitiesAndOrientations) {
-  {
-    PdtSet set;
-    KV_Object o;
-    set.load(o);
-    EXPECT_EQ(pia_text(o, u"\\M\\RASTER"), "abilities=\"0,0,0,0\norientation_prefs=0\n");
-  }
   {
     PdtSet set;
     set.file("Raster Capability",
