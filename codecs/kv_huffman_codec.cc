@@ -14,15 +14,22 @@
 #include <cstring>
 #include <memory>
 
+#include "codecs/kv_codec_block.h"
 #include "codecs/kv_freq_trie.h"
 #include "kvstore/gx_exception.h"
 #include "kvstore/kv_codec.h"
 #include "kvstore/kv_exceptions.h"
+#include "toolkit/byte_order.h"
 #include "tree/kv_alloc.h"
 #include "tree/kv_report.h"
 #include "tree/kv_revision.h"
 
 namespace {
+
+using kv_codec_block::allocate;
+using kv_codec_block::Buffer;
+using kv_codec_block::fail;
+using kv_codec_block::kSource;
 
 constexpr unsigned char kMagic[] = {'k', 'v', 'h', 'u', 'f', 'f', 'c', 'o', 'd', 'e', 'c'};
 constexpr uint32_t kMagicSize = sizeof(kMagic);
@@ -35,44 +42,6 @@ constexpr uint32_t kBlockBase = kBitsOffset + 1;                  // 1040: a blo
 // The decoder's lookup table is indexed by this many bits (fewer when no
 // code is that long): 2048 entries of 16 bits stay in the first-level cache.
 constexpr int kTableBits = 11;
-
-constexpr const char16_t* kSource = u"kv_compress";
-
-struct Free {
-  void operator()(void* p) const { kv_free(p); }
-};
-using Buffer = std::unique_ptr<unsigned char, Free>;
-
-[[noreturn]] void fail(unsigned id) {
-  throw KV_Severe(id, kSource, u"", kRevKvCompress);
-}
-
-// kv_alloc reports exhaustion with std::bad_alloc, which the codec lets
-// through; the null test keeps each buffer's message should it ever answer
-// null instead.
-void* allocate(std::size_t size, const char16_t* what) {
-  void* p = kv_alloc(size);
-  if (p == nullptr) throw KV_Memory_Exception(55, kSource, what, kRevKvCompress);
-  return p;
-}
-
-void put_u32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-uint32_t get_u32(const unsigned char* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void put_be32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v >> 24);
-  p[1] = static_cast<unsigned char>(v >> 16);
-  p[2] = static_cast<unsigned char>(v >> 8);
-  p[3] = static_cast<unsigned char>(v);
-}
 
 uint64_t get_be64(const unsigned char* p) {
   uint64_t v;
@@ -138,7 +107,7 @@ class BitWriter {
 
 Buffer encode_block(const unsigned char* data, uint32_t size, uint32_t*& table, KV_FreqTrie*& trie,
                     uint32_t& outSize) {
-  table = static_cast<uint32_t*>(allocate(kTableBytes, u"m_freq_table"));
+  table = static_cast<uint32_t*>(kv_codec_block::allocate_raw(kTableBytes, u"m_freq_table"));
   count_bytes(data, size, table);
   trie = new KV_FreqTrie(table);
   if (trie == nullptr) throw KV_Memory_Exception(55, kSource, u"m_freq_trie", kRevKvCompress);
@@ -151,11 +120,11 @@ Buffer encode_block(const unsigned char* data, uint32_t size, uint32_t*& table, 
   const auto b = static_cast<uint32_t>(bits);
 
   outSize = kBlockBase + b / 8;
-  Buffer block(static_cast<unsigned char*>(allocate(outSize, u"output")));
+  Buffer block = allocate(outSize, u"output");
   unsigned char* p = block.get();
   std::memcpy(p, kMagic, kMagicSize);
-  for (int s = 0; s < KV_FreqTrie::kSymbols; ++s) put_u32(p + kTableOffset + 4 * s, table[s]);
-  put_u32(p + kBitCountOffset, b);
+  for (int s = 0; s < KV_FreqTrie::kSymbols; ++s) put_le32(p + kTableOffset + 4 * s, table[s]);
+  put_le32(p + kBitCountOffset, b);
   // The last byte holds no code bit when B is a multiple of 8.
   p[outSize - 1] = 0;
 
@@ -329,13 +298,9 @@ class BitDecoder {
   // boundary with its bytes so far, and the caller goes on alone.
   void two_chains(Chain& first) {
     const uint64_t middle = (uint64_t{m_b} / 2) & ~uint64_t{7};
-    struct Free {
-      void operator()(unsigned char* p) const { kv_free(p); }
-    };
     // The second chain's bytes cannot be more than n (or they are wrong);
     // 8 more let a group store past the last.
-    std::unique_ptr<unsigned char, Free> scratch(
-        static_cast<unsigned char*>(allocate(std::size_t{m_n} + 8, u"temp")));
+    Buffer scratch = allocate(std::size_t{m_n} + 8, u"temp");
     Chain second{middle, scratch.get(), scratch.get() + m_n + 8};
     // The second chain's first code boundaries.
     uint64_t starts[kSyncCodes];
@@ -400,13 +365,13 @@ Buffer decode_block(const unsigned char* data, uint32_t size, uint32_t*& table, 
                     uint32_t& outSize) {
   if (size < kMagicSize || std::memcmp(data, kMagic, kMagicSize) != 0) fail(92);
   if (size < kBitsOffset) fail(97);
-  const uint32_t b = get_u32(data + kBitCountOffset);
+  const uint32_t b = get_le32(data + kBitCountOffset);
   if (uint64_t{size} - kBitsOffset < uint64_t{b} / 8 + 1) fail(97);
 
-  table = static_cast<uint32_t*>(allocate(kTableBytes, u"m_freq_table"));
+  table = static_cast<uint32_t*>(kv_codec_block::allocate_raw(kTableBytes, u"m_freq_table"));
   uint64_t total = 0;
   for (int s = 0; s < KV_FreqTrie::kSymbols; ++s) {
-    table[s] = get_u32(data + kTableOffset + 4 * s);
+    table[s] = get_le32(data + kTableOffset + 4 * s);
     total += table[s];
   }
   if (total > UINT32_MAX) fail(97);
@@ -420,7 +385,7 @@ Buffer decode_block(const unsigned char* data, uint32_t size, uint32_t*& table, 
   if (single && n > KV_Huffman_Codec::kMaxRunLength) fail(97);
   if (trie->maxLength() > KV_FreqTrie::kMaxCodeBits || code_bits(*trie, table) != b) fail(97);
 
-  Buffer result(static_cast<unsigned char*>(allocate(std::size_t{n} + 1, u"temp")));
+  Buffer result = allocate(std::size_t{n} + 1, u"temp");
   result.get()[n] = 0;
   if (single) {
     std::memset(result.get(), trie->node(root).symbol, n);
@@ -429,24 +394,6 @@ Buffer decode_block(const unsigned char* data, uint32_t size, uint32_t*& table, 
   }
   outSize = n;
   return result;
-}
-
-// Runs one operation: its result goes to (out, outSize) on success; a
-// library exception goes to the handler and gives false with out null.
-template <typename Operation>
-bool run(GX_Error_Handler* handler, unsigned char*& out, uint32_t& outSize, Operation operation) {
-  out = nullptr;
-  outSize = 0;
-  try {
-    uint32_t size = 0;
-    Buffer result = operation(size);
-    out = result.release();
-    outSize = size;
-    return true;
-  } catch (const GX_Exception& e) {
-    if (handler != nullptr) kv_report_to_handler(handler, e);
-    return false;
-  }
 }
 
 }  // namespace
@@ -465,7 +412,7 @@ bool KV_Huffman_Codec::encode(unsigned char*& out, uint32_t& outSize) {
   m_freq_table = nullptr;
   delete m_freq_trie;
   m_freq_trie = nullptr;
-  return run(m_handler, out, outSize, [this](uint32_t& n) {
+  return kv_codec_block::run(m_handler, out, outSize, [this](uint32_t& n) {
     return encode_block(m_data, m_size, m_freq_table, m_freq_trie, n);
   });
 }
@@ -475,7 +422,7 @@ bool KV_Huffman_Codec::decode(unsigned char*& out, uint32_t& outSize) {
   m_freq_table = nullptr;
   delete m_freq_trie;
   m_freq_trie = nullptr;
-  return run(m_handler, out, outSize, [this](uint32_t& n) {
+  return kv_codec_block::run(m_handler, out, outSize, [this](uint32_t& n) {
     return decode_block(m_data, m_size, m_freq_table, m_freq_trie, n);
   });
 }

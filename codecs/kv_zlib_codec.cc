@@ -8,50 +8,26 @@
 #include <memory>
 #include <utility>
 
+#include "codecs/kv_codec_block.h"
 #include "kvstore/gx_exception.h"
 #include "kvstore/kv_codec.h"
 #include "kvstore/kv_exceptions.h"
+#include "toolkit/byte_order.h"
 #include "tree/kv_alloc.h"
 #include "tree/kv_report.h"
 #include "tree/kv_revision.h"
 
 namespace {
 
+using kv_codec_block::allocate;
+using kv_codec_block::Buffer;
+using kv_codec_block::fail;
+using kv_codec_block::kSource;
+
 constexpr unsigned char kMagic[] = {'k', 'v', 'z', 'l', 'i', 'b', 'c', 'o', 'd', 'e', 'c'};
 constexpr uint32_t kMagicSize = sizeof(kMagic);
 constexpr uint32_t kPlainHeaderSize = kMagicSize + 8;
 constexpr uint32_t kCheckHeaderSize = kMagicSize + 12;
-
-constexpr const char16_t* kSource = u"kv_compress";
-
-struct Free {
-  void operator()(void* p) const { kv_free(p); }
-};
-using Buffer = std::unique_ptr<unsigned char, Free>;
-
-[[noreturn]] void fail(unsigned id) {
-  throw KV_Severe(id, kSource, u"", kRevKvCompress);
-}
-
-// kv_alloc reports exhaustion with std::bad_alloc, which the codec lets
-// through; the null test keeps each buffer's message should it ever answer
-// null instead.
-Buffer allocate(std::size_t size, const char16_t* what) {
-  Buffer buffer(static_cast<unsigned char*>(kv_alloc(size)));
-  if (!buffer) throw KV_Memory_Exception(55, kSource, what, kRevKvCompress);
-  return buffer;
-}
-
-void put_u32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-uint32_t get_u32(const unsigned char* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 // Adler-32 (RFC 1950). The sums are reduced every 5552 bytes, the longest run
 // after which b cannot overflow 32 bits.
@@ -124,11 +100,11 @@ Buffer encode_block(const unsigned char* data, uint32_t size, bool with_check, u
   std::memcpy(p, kMagic, kMagicSize);
   p += kMagicSize;
   if (with_check) {
-    put_u32(p, adler32_of(work.get(), z));
+    put_le32(p, adler32_of(work.get(), z));
     p += 4;
   }
-  put_u32(p, size);
-  put_u32(p + 4, z);
+  put_le32(p, size);
+  put_le32(p + 4, z);
   if (z > 0) std::memcpy(p + 8, work.get(), z);
   outSize = header + z;
   return block;
@@ -151,8 +127,8 @@ Buffer decode_block(const unsigned char* data, uint32_t size, bool with_check, u
   const uint32_t available = size - start;
   if (available < header) fail(97);
   const unsigned char* fields = data + start + header - 8;
-  const uint32_t n = get_u32(fields);
-  const uint32_t z = get_u32(fields + 4);
+  const uint32_t n = get_le32(fields);
+  const uint32_t z = get_le32(fields + 4);
   if (z > available - header) fail(97);
   if (uint64_t{n} > uint64_t{z} * KV_zlib_Codec::kMaxExpansion + KV_zlib_Codec::kExpansionSlack) {
     fail(97);
@@ -175,24 +151,6 @@ Buffer decode_block(const unsigned char* data, uint32_t size, bool with_check, u
   return result;
 }
 
-// Runs one operation: its result goes to (out, outSize) on success; a
-// library exception goes to the handler and gives false with out null.
-template <typename Operation>
-bool run(GX_Error_Handler* handler, unsigned char*& out, uint32_t& outSize, Operation operation) {
-  out = nullptr;
-  outSize = 0;
-  try {
-    uint32_t size = 0;
-    Buffer result = operation(size);
-    out = result.release();
-    outSize = size;
-    return true;
-  } catch (const GX_Exception& e) {
-    if (handler != nullptr) kv_report_to_handler(handler, e);
-    return false;
-  }
-}
-
 }  // namespace
 
 KV_zlib_Codec::KV_zlib_Codec(const unsigned char* data, uint32_t size, GX_Error_Handler* handler)
@@ -201,21 +159,23 @@ KV_zlib_Codec::KV_zlib_Codec(const unsigned char* data, uint32_t size, GX_Error_
 KV_zlib_Codec::~KV_zlib_Codec() = default;
 
 bool KV_zlib_Codec::encode(unsigned char*& out, uint32_t& outSize) {
-  return run(m_handler, out, outSize,
-             [this](uint32_t& n) { return encode_block(m_data, m_size, false, n); });
+  return kv_codec_block::run(m_handler, out, outSize, [this](uint32_t& n) {
+    return encode_block(m_data, m_size, false, n);
+  });
 }
 
 bool KV_zlib_Codec::encodeCRC(unsigned char*& out, uint32_t& outSize) {
-  return run(m_handler, out, outSize,
-             [this](uint32_t& n) { return encode_block(m_data, m_size, true, n); });
+  return kv_codec_block::run(m_handler, out, outSize,
+                             [this](uint32_t& n) { return encode_block(m_data, m_size, true, n); });
 }
 
 bool KV_zlib_Codec::decode(unsigned char*& out, uint32_t& outSize) {
-  return run(m_handler, out, outSize,
-             [this](uint32_t& n) { return decode_block(m_data, m_size, false, n); });
+  return kv_codec_block::run(m_handler, out, outSize, [this](uint32_t& n) {
+    return decode_block(m_data, m_size, false, n);
+  });
 }
 
 bool KV_zlib_Codec::decodeCRC(unsigned char*& out, uint32_t& outSize) {
-  return run(m_handler, out, outSize,
-             [this](uint32_t& n) { return decode_block(m_data, m_size, true, n); });
+  return kv_codec_block::run(m_handler, out, outSize,
+                             [this](uint32_t& n) { return decode_block(m_data, m_size, true, n); });
 }

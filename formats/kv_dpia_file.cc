@@ -17,6 +17,7 @@
 #include "platform/codepage.h"
 #include "platform/file_stream.h"
 #include "platform/stream_check.h"
+#include "toolkit/byte_order.h"
 #include "toolkit/u16_text.h"
 #include "tree/kv_alloc.h"
 #include "tree/kv_revision.h"
@@ -41,17 +42,6 @@ constexpr uint64_t kMinEntry1 = 12;
 constexpr uint64_t kMinEntry2 = 16;
 // The id of the stream check for a read past the end (errno 0).
 constexpr unsigned kPastTheEnd = 82;
-
-void put_u32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-uint32_t get_u32(const unsigned char* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 [[noreturn]] void refuse(const char16_t* source, const char16_t* detail) {
   throw KV_Severe(kPastTheEnd, source, detail, kRevKvdpia);
@@ -121,12 +111,12 @@ void KV_DPIAFile::readU32(uint32_t& value, const char16_t* operation, const char
   unsigned char bytes[4];
   m_stream->read(reinterpret_cast<char*>(bytes), sizeof bytes);
   check(operation, detail);
-  value = get_u32(bytes);
+  value = get_le32(bytes);
 }
 
 void KV_DPIAFile::writeU32(uint32_t value, const char16_t* operation, const char16_t* detail) {
   unsigned char bytes[4];
-  put_u32(bytes, value);
+  put_le32(bytes, value);
   m_stream->write(reinterpret_cast<const char*>(bytes), sizeof bytes);
   check(operation, detail);
 }
@@ -245,8 +235,8 @@ void KV_DPIAFile::load(KV_Object* object, const char16_t* root, KV_Object::FileT
   const std::u16string infoPath = base + u"\\DPIA_directory\\*\\info";
   for (std::size_t i = 0; i < m_sections.size(); ++i) {
     const std::u16string& text = m_sections[i].info;
-    store(object, infoPath.c_str(), text.c_str(), (text.size() + 1) * sizeof(char16_t),
-          PROP_STRING, static_cast<int>(i));
+    store(object, infoPath.c_str(), text.c_str(), (text.size() + 1) * sizeof(char16_t), PROP_STRING,
+          static_cast<int>(i));
   }
 }
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/codepage.h"
+#include "toolkit/byte_order.h"
 
 namespace {
 
@@ -46,27 +47,6 @@ constexpr std::size_t kScanLimit = 16;
 // The most elements a document holds over its life: a directory of more
 // entries would not fit the largest file.
 constexpr std::size_t kMaxElements = kCfbMaxFileSize / kDirEntry;
-
-uint16_t get16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 uint64_t ceil_div(uint64_t a, uint64_t b) {
   return (a + b - 1) / b;
@@ -367,7 +347,7 @@ class kv_compound_file::Parser {
   uint64_t offset(uint32_t sector) const { return (uint64_t{sector} + 1) * kSector; }
   // Whether the whole of sector lies within the file.
   bool whole(uint32_t sector) const { return offset(sector) + kSector <= m_len; }
-  uint32_t at32(uint64_t off) const { return get32(m_data + off); }
+  uint32_t at32(uint64_t off) const { return get_le32(m_data + off); }
   // Follows a chain through table[0, limit), marking each sector in used;
   // a sector out of range (markers included) or reached before is an error.
   // Appends the sectors to out. Ends within limit steps. A sector that the
@@ -438,10 +418,10 @@ bool kv_compound_file::Parser::read_header() {
   if (m_len < kSector || std::memcmp(m_data, kSignature, sizeof(kSignature)) != 0) {
     return fail(kv_cfb_error::not_compound, "no compound-file header");
   }
-  if (get16(m_data + 0x1A) != 3) return fail(kv_cfb_error::unsupported, "major version");
-  if (get16(m_data + 0x1C) != 0xFFFE) return fail(kv_cfb_error::unsupported, "byte order");
-  if (get16(m_data + 0x1E) != 9) return fail(kv_cfb_error::unsupported, "sector size");
-  if (get16(m_data + 0x20) != 6) return fail(kv_cfb_error::unsupported, "mini sector size");
+  if (get_le16(m_data + 0x1A) != 3) return fail(kv_cfb_error::unsupported, "major version");
+  if (get_le16(m_data + 0x1C) != 0xFFFE) return fail(kv_cfb_error::unsupported, "byte order");
+  if (get_le16(m_data + 0x1E) != 9) return fail(kv_cfb_error::unsupported, "sector size");
+  if (get_le16(m_data + 0x20) != 6) return fail(kv_cfb_error::unsupported, "mini sector size");
   if (at32(0x38) != kCutoff) return fail(kv_cfb_error::unsupported, "mini stream cutoff");
   if (m_len > kMaxReadSize) return fail(kv_cfb_error::too_large, "a file beyond 2 GiB");
   m_sectors = static_cast<uint32_t>(ceil_div(m_len - kSector, kSector));
@@ -541,7 +521,7 @@ bool kv_compound_file::Parser::read_tree() {
     uint32_t parent;
   };
   std::vector<Pending> stack;
-  stack.push_back({get32(entry_at(0) + 0x4C), 0});
+  stack.push_back({get_le32(entry_at(0) + 0x4C), 0});
   while (!stack.empty()) {
     const Pending p = stack.back();
     stack.pop_back();
@@ -554,14 +534,14 @@ bool kv_compound_file::Parser::read_tree() {
     if (type != kTypeStorage && type != kTypeStream) {
       return fail(kv_cfb_error::bad_directory, "an entry that is neither storage nor stream");
     }
-    const uint16_t length = get16(e + 0x40);
+    const uint16_t length = get_le16(e + 0x40);
     if (length % 2 != 0 || length < 4 || length > 64) {
       return fail(kv_cfb_error::bad_name, "name length");
     }
     std::u16string name(length / 2 - 1, u'\0');
-    for (std::size_t i = 0; i < name.size(); ++i) name[i] = get16(e + 2 * i);
+    for (std::size_t i = 0; i < name.size(); ++i) name[i] = get_le16(e + 2 * i);
     if (!kv_cfb_valid_name(name)) return fail(kv_cfb_error::bad_name, "a forbidden unit in a name");
-    const uint32_t child = get32(e + 0x4C);
+    const uint32_t child = get_le32(e + 0x4C);
     if (type == kTypeStream && child != kNoStream) {
       return fail(kv_cfb_error::bad_directory, "a stream with children");
     }
@@ -576,13 +556,13 @@ bool kv_compound_file::Parser::read_tree() {
     parent.sorted = false;
     // Only real links go on the stack, so it never holds more than twice
     // the entries.
-    for (const uint32_t sibling : {get32(e + 0x44), get32(e + 0x48)}) {
+    for (const uint32_t sibling : {get_le32(e + 0x44), get_le32(e + 0x48)}) {
       if (sibling != kNoStream) stack.push_back({sibling, p.parent});
     }
     if (type == kTypeStorage) {
       if (child != kNoStream) stack.push_back({child, id});
     } else {
-      m_streams.push_back({id, get32(e + 0x74), get32(e + 0x78)});
+      m_streams.push_back({id, get_le32(e + 0x74), get_le32(e + 0x78)});
     }
   }
   // Sorted, equal names are neighbours.
@@ -869,7 +849,7 @@ bool kv_compound_file::Writer::emit(Sink& sink) {
   auto put_words = [&](const uint32_t* values, std::size_t count) {
     for (std::size_t done = 0; done < count;) {
       const std::size_t n = std::min<std::size_t>(count - done, kSector / 4);
-      for (std::size_t i = 0; i < n; ++i) put32(block + 4 * i, values[done + i]);
+      for (std::size_t i = 0; i < n; ++i) put_le32(block + 4 * i, values[done + i]);
       if (!sink.put(block, 4 * n)) return false;
       done += n;
     }
@@ -879,20 +859,20 @@ bool kv_compound_file::Writer::emit(Sink& sink) {
   // Header.
   std::memset(block, 0, sizeof(block));
   std::memcpy(block, kSignature, sizeof(kSignature));
-  put16(block + 0x18, 0x003E);
-  put16(block + 0x1A, 3);
-  put16(block + 0x1C, 0xFFFE);
-  put16(block + 0x1E, 9);
-  put16(block + 0x20, 6);
-  put32(block + 0x2C, static_cast<uint32_t>(m_fat));
-  put32(block + 0x30, m_dir0);
-  put32(block + 0x38, kCutoff);
-  put32(block + 0x3C, m_miniSectors == 0 ? kEndOfChain : m_miniFat0);
-  put32(block + 0x40, static_cast<uint32_t>(m_miniFatSectors));
-  put32(block + 0x44, m_difat == 0 ? kEndOfChain : static_cast<uint32_t>(m_fat));
-  put32(block + 0x48, static_cast<uint32_t>(m_difat));
+  put_le16(block + 0x18, 0x003E);
+  put_le16(block + 0x1A, 3);
+  put_le16(block + 0x1C, 0xFFFE);
+  put_le16(block + 0x1E, 9);
+  put_le16(block + 0x20, 6);
+  put_le32(block + 0x2C, static_cast<uint32_t>(m_fat));
+  put_le32(block + 0x30, m_dir0);
+  put_le32(block + 0x38, kCutoff);
+  put_le32(block + 0x3C, m_miniSectors == 0 ? kEndOfChain : m_miniFat0);
+  put_le32(block + 0x40, static_cast<uint32_t>(m_miniFatSectors));
+  put_le32(block + 0x44, m_difat == 0 ? kEndOfChain : static_cast<uint32_t>(m_fat));
+  put_le32(block + 0x48, static_cast<uint32_t>(m_difat));
   for (uint32_t i = 0; i < kHeaderDifatSlots; ++i) {
-    put32(block + 0x4C + 4 * i, i < m_fat ? i : kFreeSect);
+    put_le32(block + 0x4C + 4 * i, i < m_fat ? i : kFreeSect);
   }
   if (!sink.put(block, sizeof(block))) return false;
 
@@ -913,28 +893,28 @@ bool kv_compound_file::Writer::emit(Sink& sink) {
   const std::size_t entries = m_order.size();
   for (uint64_t d = 0; d < m_dirSectors * (kSector / kDirEntry); ++d) {
     uint8_t p[kDirEntry] = {};
-    put32(p + 0x44, kNoStream);
-    put32(p + 0x48, kNoStream);
-    put32(p + 0x4C, kNoStream);
+    put_le32(p + 0x44, kNoStream);
+    put_le32(p + 0x48, kNoStream);
+    put_le32(p + 0x4C, kNoStream);
     if (d < entries) {
       const Element& e = at(d);
       const std::u16string_view name = d == 0 ? std::u16string_view(u"Root Entry") : e.name;
-      for (std::size_t i = 0; i < name.size(); ++i) put16(p + 2 * i, name[i]);
-      put16(p + 0x40, static_cast<uint16_t>(2 * (name.size() + 1)));
+      for (std::size_t i = 0; i < name.size(); ++i) put_le16(p + 2 * i, name[i]);
+      put_le16(p + 0x40, static_cast<uint16_t>(2 * (name.size() + 1)));
       p[0x43] = m_colour[d];
-      put32(p + 0x44, m_left[d]);
-      put32(p + 0x48, m_right[d]);
-      put32(p + 0x4C, m_child[d]);
+      put_le32(p + 0x44, m_left[d]);
+      put_le32(p + 0x48, m_right[d]);
+      put_le32(p + 0x4C, m_child[d]);
       if (d == 0) {
         p[0x42] = kTypeRoot;
-        put32(p + 0x74, m_miniSectors == 0 ? kEndOfChain : m_ministream0);
-        put32(p + 0x78, static_cast<uint32_t>(m_miniSectors * kMiniSector));
+        put_le32(p + 0x74, m_miniSectors == 0 ? kEndOfChain : m_ministream0);
+        put_le32(p + 0x78, static_cast<uint32_t>(m_miniSectors * kMiniSector));
       } else if (e.kind == kv_cfb_kind::storage) {
         p[0x42] = kTypeStorage;
       } else {
         p[0x42] = kTypeStream;
-        put32(p + 0x74, m_start[d]);
-        put32(p + 0x78, static_cast<uint32_t>(e.stream_size()));
+        put_le32(p + 0x74, m_start[d]);
+        put_le32(p + 0x78, static_cast<uint32_t>(e.stream_size()));
       }
     }
     if (!sink.put(p, sizeof(p))) return false;

@@ -42,14 +42,50 @@ std::string decode_ansi(const std::string& bytes) {
   return utf16_to_utf8(wide.c_str());
 }
 
+// The version field of a driver description set whose key-text file is at
+// key_path.
+std::string pdt_set_version(const std::string& key_path) {
+  constexpr std::size_t kMaxLineBytes = 2047;
+  constexpr int kVersionField = 62;
+  const std::size_t slash = key_path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : key_path.substr(0, slash + 1);
+  const std::string path = folder + "Global Static Lists.pdt";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ToolError("cannot read " + path + ": " + std::strerror(errno));
+  std::string line;
+  std::string ignored;
+  if (!std::getline(in, ignored) || in.eof()) return std::string();
+  if (!std::getline(in, line) && line.empty()) return std::string();
+  if (in.bad()) throw ToolError("cannot read " + path);
+  if (line.size() > kMaxLineBytes) line.resize(kMaxLineBytes);
+  if (!in.eof() && !line.empty() && line.back() == '\r') line.pop_back();
+  const std::size_t zero = line.find('\0');
+  if (zero != std::string::npos) line.resize(zero);
+  std::size_t start = 0;
+  for (int field = 1; field < kVersionField; ++field) {
+    start = line.find('\t', start);
+    if (start == std::string::npos) return std::string();
+    ++start;
+  }
+  std::string field = line.substr(start, line.find('\t', start) - start);
+  const std::size_t comment = field.find("//");
+  if (comment != std::string::npos) {
+    field.resize(comment);
+    field.erase(field.find_last_not_of(' ') + 1);
+  }
+  return decode_ansi(field);
+}
+
 }  // namespace
 
 bool is_legacy_kind(FileKind kind) {
-  return kind == FileKind::kPc2 || kind == FileKind::kCfg || kind == FileKind::kPcp;
+  return kind == FileKind::kPc2 || kind == FileKind::kCfg || kind == FileKind::kPcp ||
+         kind == FileKind::kPdt;
 }
 
 std::string legacy_file_version(const std::string& path, FileKind kind) {
   if (kind == FileKind::kCfg) throw ToolError(path + ": a CFG file has no version text");
+  if (kind == FileKind::kPdt) return pdt_set_version(path);
   std::ifstream in(path, std::ios::binary);
   if (!in) throw ToolError("cannot read " + path + ": " + std::strerror(errno));
   std::string line;

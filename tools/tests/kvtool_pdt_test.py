@@ -119,6 +119,31 @@ class KvtoolPdtTest(kvtool_test.KvtoolTest):
         self.assertEqual(self.read("plain.pia"), HEADER + b"\r\n" + expected + b"\0")
         self.assertTrue(self.read("packed.pia").startswith(HEADER + b"compress\r\nkvzlibcodec"))
 
+    def test_version_is_the_version_field_of_the_global_lists(self):
+        keys = self.example_set()
+        self.assertEqual(kvtool("version", "-t", "pdt", keys, check=0).stdout, b"2.4.0\n")
+        lists = os.path.join(os.path.dirname(keys), "Global Static Lists.pdt")
+        fields = "\t".join("f%d" % i for i in range(1, 62))
+        cases = [
+            # A comment ends the field with the blanks before it; CR LF ends the line.
+            ("h\r\n" + fields + "\t3.1.4  // release\tmore\r\n", b"3.1.4\n"),
+            # The last line may lack its line break; text ends at a zero byte.
+            ("h\n" + fields + "\t7.0\x00junk", b"7.0\n"),
+            # Too few fields, no second line, or the field past the 2047-byte cut: empty.
+            ("h\n" + fields + "\n", b"\n"),
+            ("h only", b"\n"),
+            ("h\n" + "x" * 2000 + "\t" + fields + "\t9.9\n", b"\n"),
+        ]
+        for text, expected in cases:
+            with self.subTest(text=text[:20]):
+                with open(lists, "wb") as f:
+                    f.write(text.encode("latin-1"))
+                self.assertEqual(kvtool("version", "-t", "pdt", keys, check=0).stdout, expected)
+        os.remove(lists)
+        result = kvtool("version", "-t", "pdt", keys)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"Global Static Lists.pdt", result.stderr)
+
     def test_faulty_sets_give_one_line_errors(self):
         keys = self.example_set()
         folder = os.path.dirname(keys)
