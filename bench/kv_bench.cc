@@ -17,53 +17,21 @@
 // --kv_sizes=1000,10000 (default: 1,000 to 1,000,000). Resident memory is
 // measured apart, one tree per process, by kv_bench_mem.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <boost/property_tree/info_parser.hpp>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/bench_harness.h"
 #include "bench/bench_trees.h"
 #include "kvstore/kvstore.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-[[noreturn]] void die(const std::string& what) {
-  std::fprintf(stderr, "kv_bench: %s\n", what.c_str());
-  std::exit(2);
-}
-
-std::u16string widen_path(const fs::path& path) {
-  std::string s = path.string();
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) die("the temporary folder's path must be ASCII");
-  }
-  return std::u16string(s.begin(), s.end());
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_file(const fs::path& path, const void* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!out) die("cannot write " + path.string());
-}
 
 // INFO text through zlib, behind its 8-byte uncompressed size: what a host
 // of the property tree would do for a compressed file.
@@ -114,17 +82,6 @@ struct Dataset {
   std::u16string pia16, pia_z16;
 };
 
-fs::path temp_file(std::size_t n, const char* name) {
-  return fs::temp_directory_path() /
-         ("kv_bench_" + std::to_string(::getpid()) + "_" + std::to_string(n) + name);
-}
-
-void check(std::size_t found, std::size_t n, const char* what) {
-  if (found != n) {
-    die(std::string(what) + ": " + std::to_string(found) + " of " + std::to_string(n) + " values");
-  }
-}
-
 Dataset::Dataset(std::size_t count) : n(count), config(make_config(count)) {
   kv = std::make_unique<KV_Object>();
   kv_build(config, *kv);
@@ -143,22 +100,17 @@ Dataset::Dataset(std::size_t count) : n(count), config(make_config(count)) {
   boost::property_tree::write_info(info_text, pt);
   info = info_text.str();
 
-  KV_zlib_Codec codec(reinterpret_cast<const unsigned char*>(body.data()),
-                      static_cast<uint32_t>(body.size()));
-  unsigned char* out = nullptr;
-  uint32_t outSize = 0;
-  if (!codec.encode(out, outSize)) die("encode failed");
-  block.assign(out, out + outSize);
-  KV_Mem_Obj::operator delete(out);
+  encode_pass<KV_zlib_Codec>(reinterpret_cast<const unsigned char*>(body.data()), body.size(),
+                             &block);
   uLongf length = compressBound(body.size());
   deflated.resize(length);
   compress2(deflated.data(), &length, reinterpret_cast<const Bytef*>(body.data()), body.size(), 9);
   deflated.resize(length);
 
-  pia = temp_file(n, ".pia");
-  pia_z = temp_file(n, "_z.pia");
-  info_file = temp_file(n, ".info");
-  info_z = temp_file(n, "_z.info");
+  pia = temp_file(std::to_string(n) + ".pia");
+  pia_z = temp_file(std::to_string(n) + "_z.pia");
+  info_file = temp_file(std::to_string(n) + ".info");
+  info_z = temp_file(std::to_string(n) + "_z.info");
   pia16 = widen_path(pia);
   pia_z16 = widen_path(pia_z);
   kv->save(pia16.c_str(), KV_Object::FT_PIA, u"", u"\\");
@@ -185,27 +137,7 @@ Dataset::~Dataset() {
   for (const fs::path& p : {pia, pia_z, info_file, info_z}) fs::remove(p, ignored);
 }
 
-std::unique_ptr<Dataset> g_dataset;
-
-Dataset& dataset(std::size_t n) {
-  if (g_dataset == nullptr || g_dataset->n != n) {
-    g_dataset.reset();
-    g_dataset = std::make_unique<Dataset>(n);
-  }
-  return *g_dataset;
-}
-
-template <typename F>
-double seconds(F&& f) {
-  auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void set_counters(benchmark::State& state, std::size_t n, std::size_t bytes) {
-  state.counters["props"] = static_cast<double>(n);
-  state.counters["bytes"] = static_cast<double>(bytes);
-}
+DatasetCache<Dataset, std::size_t> dataset;
 
 // ---- The benchmarks. Each times only the operation: making the empty tree
 // before it and destroying the result after it are left out.
@@ -327,12 +259,8 @@ void encode_kvstore(benchmark::State& state, std::size_t n) {
   Dataset& d = dataset(n);
   for (auto _ : state) {
     state.SetIterationTime(seconds([&] {
-      KV_zlib_Codec codec(reinterpret_cast<const unsigned char*>(d.body.data()),
-                          static_cast<uint32_t>(d.body.size()));
-      unsigned char* out = nullptr;
-      uint32_t outSize = 0;
-      if (!codec.encode(out, outSize)) die("encode failed");
-      KV_Mem_Obj::operator delete(out);
+      encode_pass<KV_zlib_Codec>(reinterpret_cast<const unsigned char*>(d.body.data()),
+                                 d.body.size());
     }));
   }
   set_counters(state, n, d.body.size());
@@ -357,13 +285,8 @@ void encode_zlib(benchmark::State& state, std::size_t n) {
 void decode_kvstore(benchmark::State& state, std::size_t n) {
   Dataset& d = dataset(n);
   for (auto _ : state) {
-    state.SetIterationTime(seconds([&] {
-      KV_zlib_Codec codec(d.block.data(), static_cast<uint32_t>(d.block.size()));
-      unsigned char* out = nullptr;
-      uint32_t outSize = 0;
-      if (!codec.decode(out, outSize)) die("decode failed");
-      KV_Mem_Obj::operator delete(out);
-    }));
+    state.SetIterationTime(
+        seconds([&] { decode_pass<KV_zlib_Codec>(d.block.data(), d.block.size()); }));
   }
   set_counters(state, n, d.body.size());
 }
@@ -401,62 +324,36 @@ void scan_memchr(benchmark::State& state, std::size_t n) {
   set_counters(state, n, d.body.size());
 }
 
-std::vector<std::size_t> parse_sizes(int argc, char** argv) {
-  std::string list = "1000,10000,100000,1000000";
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--kv_sizes=", 11) == 0) {
-      list = argv[i] + 11;
-    } else {
-      die(std::string("unknown argument ") + argv[i]);
-    }
-  }
-  std::vector<std::size_t> sizes;
-  std::stringstream items(list);
-  std::string item;
-  while (std::getline(items, item, ',')) sizes.push_back(std::stoul(item));
-  return sizes;
-}
-
-template <typename F, typename... Args>
-void add(const std::string& op, const std::string& lib, std::size_t n, F f, Args... args) {
-  std::string name = op + "/" + lib + "/" + std::to_string(n);
-  auto* b = benchmark::RegisterBenchmark(name.c_str(), f, n, args...);
-  b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-  // At a million properties one pass takes long enough to time alone.
-  if (n >= 1000000) {
-    b->Iterations(1);
-  } else {
-    b->MinTime(0.2);
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  for (std::size_t n : parse_sizes(argc, argv)) {
-    add("build", "kvstore", n, build_kvstore);
-    add("build", "ptree", n, build_ptree);
-    add("read", "kvstore", n, read_kvstore);
-    add("read", "ptree", n, read_ptree);
-    add("walk", "kvstore", n, walk_kvstore);
-    add("walk", "ptree", n, walk_ptree);
-    add("save", "kvstore", n, save_kvstore, false);
-    add("save", "ptree", n, save_ptree, false);
-    add("load", "kvstore", n, load_kvstore, false);
-    add("load", "ptree", n, load_ptree, false);
-    add("save_z", "kvstore", n, save_kvstore, true);
-    add("save_z", "ptree", n, save_ptree, true);
-    add("load_z", "kvstore", n, load_kvstore, true);
-    add("load_z", "ptree", n, load_ptree, true);
-    add("encode", "kvstore", n, encode_kvstore);
-    add("encode", "zlib", n, encode_zlib);
-    add("decode", "kvstore", n, decode_kvstore);
-    add("decode", "zlib", n, decode_zlib);
-    add("scan", "memchr", n, scan_memchr);
+  Timing t;
+  // At a million properties one pass takes long enough to time alone.
+  t.single_pass_from = 1000000;
+  for (std::size_t n : parse_sizes(argc, argv, "--kv_sizes=", "1000,10000,100000,1000000")) {
+    add("build", "kvstore", n, t, build_kvstore, n);
+    add("build", "ptree", n, t, build_ptree, n);
+    add("read", "kvstore", n, t, read_kvstore, n);
+    add("read", "ptree", n, t, read_ptree, n);
+    add("walk", "kvstore", n, t, walk_kvstore, n);
+    add("walk", "ptree", n, t, walk_ptree, n);
+    add("save", "kvstore", n, t, save_kvstore, n, false);
+    add("save", "ptree", n, t, save_ptree, n, false);
+    add("load", "kvstore", n, t, load_kvstore, n, false);
+    add("load", "ptree", n, t, load_ptree, n, false);
+    add("save_z", "kvstore", n, t, save_kvstore, n, true);
+    add("save_z", "ptree", n, t, save_ptree, n, true);
+    add("load_z", "kvstore", n, t, load_kvstore, n, true);
+    add("load_z", "ptree", n, t, load_ptree, n, true);
+    add("encode", "kvstore", n, t, encode_kvstore, n);
+    add("encode", "zlib", n, t, encode_zlib, n);
+    add("decode", "kvstore", n, t, decode_kvstore, n);
+    add("decode", "zlib", n, t, decode_zlib, n);
+    add("scan", "memchr", n, t, scan_memchr, n);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  g_dataset.reset();
+  dataset.reset();
   return 0;
 }

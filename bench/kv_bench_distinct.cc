@@ -15,26 +15,18 @@
 // bench/README.md. Sizes come from --kv_sizes=1000,10000 (default: 1,000 to
 // 1,000,000).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <boost/property_tree/info_parser.hpp>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/bench_harness.h"
 #include "bench/bench_trees.h"
 #include "bench/distinct_config.h"
 #include "kvstore/kvstore.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 enum class Shape { kStd, kWide, kDeep };
 
@@ -46,17 +38,6 @@ const char* shape_name(Shape shape) {
       return "wide";
     default:
       return "deep";
-  }
-}
-
-[[noreturn]] void die(const std::string& what) {
-  std::fprintf(stderr, "kv_bench_distinct: %s\n", what.c_str());
-  std::exit(2);
-}
-
-void check(std::size_t found, std::size_t n, const char* what) {
-  if (found != n) {
-    die(std::string(what) + ": " + std::to_string(found) + " of " + std::to_string(n) + " values");
   }
 }
 
@@ -102,12 +83,10 @@ Dataset::Dataset(Shape s, std::size_t count)
   for (const std::string& top : tops)
     tops16.push_back(u"\\" + std::u16string(top.begin(), top.end()));
 
-  const std::string stem = "kv_bench_distinct_" + std::to_string(::getpid()) + "_" +
-                           shape_name(shape) + "_" + std::to_string(n);
-  pia = fs::temp_directory_path() / (stem + ".pia");
-  info = fs::temp_directory_path() / (stem + ".info");
-  const std::string narrow = pia.string();
-  pia16.assign(narrow.begin(), narrow.end());
+  const std::string stem = std::string(shape_name(shape)) + "_" + std::to_string(n);
+  pia = temp_file(stem + ".pia");
+  info = temp_file(stem + ".info");
+  pia16 = widen_path(pia);
   kv->save(pia16.c_str(), KV_Object::FT_PIA, u"", u"\\");
   boost::property_tree::write_info(info.string(), pt);
   KV_Object loaded;
@@ -125,26 +104,7 @@ Dataset::~Dataset() {
   fs::remove(info, ignored);
 }
 
-std::unique_ptr<Dataset> g_dataset;
-
-Dataset& dataset(Shape shape, std::size_t n) {
-  if (g_dataset == nullptr || g_dataset->shape != shape || g_dataset->n != n) {
-    g_dataset.reset();
-    g_dataset = std::make_unique<Dataset>(shape, n);
-  }
-  return *g_dataset;
-}
-
-template <typename F>
-double seconds(F&& f) {
-  auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void set_counters(benchmark::State& state, std::size_t n) {
-  state.counters["props"] = static_cast<double>(n);
-}
+DatasetCache<Dataset, Shape, std::size_t> dataset;
 
 void build_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
   Dataset& d = dataset(shape, n);
@@ -152,7 +112,7 @@ void build_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
     auto object = std::make_unique<KV_Object>();
     state.SetIterationTime(seconds([&] { kv_build(d.config, *object); }));
   }
-  set_counters(state, n);
+  set_props(state, n);
 }
 
 void build_ptree(benchmark::State& state, Shape shape, std::size_t n) {
@@ -161,7 +121,7 @@ void build_ptree(benchmark::State& state, Shape shape, std::size_t n) {
     auto tree = std::make_unique<ptree>();
     state.SetIterationTime(seconds([&] { pt_build(d.config, *tree); }));
   }
-  set_counters(state, n);
+  set_props(state, n);
 }
 
 void read_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
@@ -171,7 +131,7 @@ void read_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
     state.SetIterationTime(seconds([&] { kv_read(d.config, *d.kv, sum); }));
   }
   benchmark::DoNotOptimize(sum);
-  set_counters(state, n);
+  set_props(state, n);
 }
 
 void read_ptree(benchmark::State& state, Shape shape, std::size_t n) {
@@ -181,7 +141,7 @@ void read_ptree(benchmark::State& state, Shape shape, std::size_t n) {
     state.SetIterationTime(seconds([&] { pt_read(d.config, d.pt, sum); }));
   }
   benchmark::DoNotOptimize(sum);
-  set_counters(state, n);
+  set_props(state, n);
 }
 
 void load_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
@@ -190,7 +150,7 @@ void load_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
     auto object = std::make_unique<KV_Object>();
     state.SetIterationTime(seconds([&] { object->load(d.pia16.c_str(), KV_Object::FT_PIA, u""); }));
   }
-  set_counters(state, n);
+  set_props(state, n);
 }
 
 void load_ptree(benchmark::State& state, Shape shape, std::size_t n) {
@@ -200,7 +160,7 @@ void load_ptree(benchmark::State& state, Shape shape, std::size_t n) {
     state.SetIterationTime(
         seconds([&] { boost::property_tree::read_info(d.info.string(), *tree); }));
   }
-  set_counters(state, n);
+  set_props(state, n);
 }
 
 // Deleting the top nodes destroys the whole tree through the operation a
@@ -215,7 +175,7 @@ void delete_kvstore(benchmark::State& state, Shape shape, std::size_t n) {
     }));
     if (object->pathExists(d.tops16.front().c_str())) die("deletePath left a node");
   }
-  set_counters(state, n);
+  set_props(state, n);
 }
 
 void delete_ptree(benchmark::State& state, Shape shape, std::size_t n) {
@@ -228,58 +188,36 @@ void delete_ptree(benchmark::State& state, Shape shape, std::size_t n) {
     }));
     if (!tree->empty()) die("erase left a node");
   }
-  set_counters(state, n);
-}
-
-std::vector<std::size_t> parse_sizes(int argc, char** argv) {
-  std::string list = "1000,10000,100000,1000000";
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--kv_sizes=", 11) == 0) {
-      list = argv[i] + 11;
-    } else {
-      die(std::string("unknown argument ") + argv[i]);
-    }
-  }
-  std::vector<std::size_t> sizes;
-  std::stringstream items(list);
-  std::string item;
-  while (std::getline(items, item, ',')) sizes.push_back(std::stoul(item));
-  return sizes;
-}
-
-template <typename F>
-void add(const std::string& op, const std::string& lib, Shape shape, std::size_t n, F f) {
-  std::string name = op + "/" + lib + "-" + shape_name(shape) + "/" + std::to_string(n);
-  auto* b = benchmark::RegisterBenchmark(name.c_str(), f, shape, n);
-  b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-  if (n >= 1000000) {
-    b->Iterations(1);
-  } else {
-    b->MinTime(0.2);
-  }
+  set_props(state, n);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  for (std::size_t n : parse_sizes(argc, argv)) {
+  Timing t;
+  t.single_pass_from = 1000000;
+  for (std::size_t n : parse_sizes(argc, argv, "--kv_sizes=", "1000,10000,100000,1000000")) {
+    // Rows of a shape name the library as <library>-<shape>.
+    auto add_shape = [&](const char* op, const char* lib, Shape shape, auto f) {
+      add(op, std::string(lib) + "-" + shape_name(shape), n, t, f, shape, n);
+    };
     // The yardstick first, then the two shapes with their peers.
-    add("build", "kvstore", Shape::kStd, n, build_kvstore);
-    add("load", "kvstore", Shape::kStd, n, load_kvstore);
+    add_shape("build", "kvstore", Shape::kStd, build_kvstore);
+    add_shape("load", "kvstore", Shape::kStd, load_kvstore);
     for (Shape shape : {Shape::kWide, Shape::kDeep}) {
-      add("build", "kvstore", shape, n, build_kvstore);
-      add("build", "ptree", shape, n, build_ptree);
-      add("read", "kvstore", shape, n, read_kvstore);
-      add("read", "ptree", shape, n, read_ptree);
-      add("load", "kvstore", shape, n, load_kvstore);
-      add("load", "ptree", shape, n, load_ptree);
-      add("delete", "kvstore", shape, n, delete_kvstore);
-      add("delete", "ptree", shape, n, delete_ptree);
+      add_shape("build", "kvstore", shape, build_kvstore);
+      add_shape("build", "ptree", shape, build_ptree);
+      add_shape("read", "kvstore", shape, read_kvstore);
+      add_shape("read", "ptree", shape, read_ptree);
+      add_shape("load", "kvstore", shape, load_kvstore);
+      add_shape("load", "ptree", shape, load_ptree);
+      add_shape("delete", "kvstore", shape, delete_kvstore);
+      add_shape("delete", "ptree", shape, delete_ptree);
     }
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  g_dataset.reset();
+  dataset.reset();
   return 0;
 }

@@ -28,43 +28,18 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
-#include <unistd.h>
 
 #include <cctype>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/bench_harness.h"
 #include "bench/bench_trees.h"
 #include "kvstore/kvstore.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-[[noreturn]] void die(const std::string& what) {
-  std::fprintf(stderr, "kv_bench_doc: %s\n", what.c_str());
-  std::exit(2);
-}
-
-std::u16string widen_path(const fs::path& path) {
-  std::string s = path.string();
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) die("the temporary folder's path must be ASCII");
-  }
-  return std::u16string(s.begin(), s.end());
-}
-
-fs::path temp_file(std::size_t n, const char* name) {
-  return fs::temp_directory_path() /
-         ("kv_bench_doc_" + std::to_string(::getpid()) + "_" + std::to_string(n) + name);
-}
 
 // ---- The peer's input: the storages and streams of the DOC layout.
 
@@ -208,19 +183,13 @@ struct Dataset {
   std::size_t doc_bytes = 0, gsf_bytes = 0, pia_bytes = 0;
 };
 
-void check(std::size_t found, std::size_t n, const char* what) {
-  if (found != n) {
-    die(std::string(what) + ": " + std::to_string(found) + " of " + std::to_string(n) + " values");
-  }
-}
-
 Dataset::Dataset(std::size_t count) : n(count), config(make_config(count)) {
   kv = std::make_unique<KV_Object>();
   kv_build(config, *kv);
   elements = doc_elements(config);
-  doc = temp_file(n, ".doc");
-  gsf = temp_file(n, "_gsf.doc");
-  pia = temp_file(n, ".pia");
+  doc = temp_file(std::to_string(n) + ".doc");
+  gsf = temp_file(std::to_string(n) + "_gsf.doc");
+  pia = temp_file(std::to_string(n) + ".pia");
   doc16 = widen_path(doc);
   gsf16 = widen_path(gsf);
   pia16 = widen_path(pia);
@@ -259,27 +228,7 @@ Dataset::~Dataset() {
   for (const fs::path& p : {doc, gsf, pia}) fs::remove(p, ignored);
 }
 
-std::unique_ptr<Dataset> g_dataset;
-
-Dataset& dataset(std::size_t n) {
-  if (g_dataset == nullptr || g_dataset->n != n) {
-    g_dataset.reset();
-    g_dataset = std::make_unique<Dataset>(n);
-  }
-  return *g_dataset;
-}
-
-template <typename F>
-double seconds(F&& f) {
-  auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void set_counters(benchmark::State& state, std::size_t n, std::size_t bytes) {
-  state.counters["props"] = static_cast<double>(n);
-  state.counters["bytes"] = static_cast<double>(bytes);
-}
+DatasetCache<Dataset, std::size_t> dataset;
 
 // Saves write a new file: the previous copy is removed, untimed.
 void save_kvstore(benchmark::State& state, std::size_t n) {
@@ -339,46 +288,23 @@ void load_pia(benchmark::State& state, std::size_t n) {
   set_counters(state, n, d.pia_bytes);
 }
 
-std::vector<std::size_t> parse_sizes(int argc, char** argv) {
-  std::string list = "1000,10000,100000";
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--kv_sizes=", 11) == 0) {
-      list = argv[i] + 11;
-    } else {
-      die(std::string("unknown argument ") + argv[i]);
-    }
-  }
-  std::vector<std::size_t> sizes;
-  std::stringstream items(list);
-  std::string item;
-  while (std::getline(items, item, ',')) sizes.push_back(std::stoul(item));
-  return sizes;
-}
-
-template <typename F>
-void add(const std::string& op, const std::string& lib, std::size_t n, F f) {
-  std::string name = op + "/" + lib + "/" + std::to_string(n);
-  auto* b = benchmark::RegisterBenchmark(name.c_str(), f, n);
-  b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-  b->MinTime(0.2);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   gsf_init();
   benchmark::Initialize(&argc, argv);
-  for (std::size_t n : parse_sizes(argc, argv)) {
-    add("doc_save", "kvstore", n, save_kvstore);
-    add("doc_save", "gsf", n, save_gsf);
-    add("doc_save", "pia", n, save_pia);
-    add("doc_load", "kvstore", n, load_kvstore);
-    add("doc_load", "gsf", n, load_gsf);
-    add("doc_load", "pia", n, load_pia);
+  const Timing t;
+  for (std::size_t n : parse_sizes(argc, argv, "--kv_sizes=", "1000,10000,100000")) {
+    add("doc_save", "kvstore", n, t, save_kvstore, n);
+    add("doc_save", "gsf", n, t, save_gsf, n);
+    add("doc_save", "pia", n, t, save_pia, n);
+    add("doc_load", "kvstore", n, t, load_kvstore, n);
+    add("doc_load", "gsf", n, t, load_gsf, n);
+    add("doc_load", "pia", n, t, load_pia, n);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  g_dataset.reset();
+  dataset.reset();
   gsf_shutdown();
   return 0;
 }

@@ -16,43 +16,15 @@
 // bench/report.py puts them into the table of bench/README.md. Sizes come
 // from --kv_lines=100,1000 (default: 100, 1,000 and 10,000).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/bench_harness.h"
 #include "kvstore/kvstore.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-[[noreturn]] void die(const std::string& what) {
-  std::fprintf(stderr, "kv_bench_legacy: %s\n", what.c_str());
-  std::exit(2);
-}
-
-std::u16string widen_path(const fs::path& path) {
-  const std::string s = path.string();
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) die("the temporary folder's path must be ASCII");
-  }
-  return std::u16string(s.begin(), s.end());
-}
-
-void write_file(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!out) die("cannot write " + path.string());
-}
 
 // A PC2 file of exactly n key lines, spread over four sections.
 std::string make_pc2(std::size_t n) {
@@ -131,33 +103,8 @@ std::string make_pens(std::size_t n) {
   return text + "END_COLOR\r\n";
 }
 
-// Every property of the tree, rendered, in walk order.
-std::vector<std::string> render(const KV_Object& kv) {
-  std::vector<std::string> out;
-  std::unique_ptr<KV_Iterator> it(kv.newIterator(u"\\", 0));
-  char* data = nullptr;
-  std::size_t size = 0;
-  PropType type = PROP_NONE;
-  std::string node;
-  auto props = [&] {
-    while (const char16_t* name = it->nextProp(data, size, type)) {
-      out.push_back(node + "\\" + kv_utf16_to_utf8(name, std::char_traits<char16_t>::length(name)) +
-                    "=" + std::to_string(type) + ":" + std::string(data, size));
-    }
-  };
-  props();
-  KV_Object::NodeType move;
-  while (const char16_t* name = it->nextNode(move)) {
-    node = std::to_string(move) + " " +
-           kv_utf16_to_utf8(name, std::char_traits<char16_t>::length(name));
-    out.push_back(node);
-    if (move != KV_Object::NODE_UP) props();
-  }
-  return out;
-}
-
 struct Dataset {
-  Dataset(const char* kind, std::size_t lines);
+  Dataset(const std::string& kind, std::size_t lines);
   ~Dataset();
   std::string kind;
   std::size_t lines;
@@ -168,13 +115,11 @@ struct Dataset {
   std::u16string legacy16, pia16;
 };
 
-Dataset::Dataset(const char* k, std::size_t n) : kind(k), lines(n) {
+Dataset::Dataset(const std::string& k, std::size_t n) : kind(k), lines(n) {
   const bool pc2 = kind == "pc2";
   type = pc2 ? KV_Object::FT_PC2 : KV_Object::FT_PCP;
-  const std::string base = "kv_bench_legacy_" + std::to_string(::getpid()) + "_" +
-                           std::to_string(n);
-  legacy = fs::temp_directory_path() / (base + "." + kind);
-  pia = fs::temp_directory_path() / (base + "_" + kind + ".pia");
+  legacy = temp_file(std::to_string(n) + "." + kind);
+  pia = temp_file(std::to_string(n) + "_" + kind + ".pia");
   legacy16 = widen_path(legacy);
   pia16 = widen_path(pia);
   const std::string text = pc2 ? make_pc2(n) : kind == "pens" ? make_pens(n) : make_pcp(n);
@@ -196,22 +141,7 @@ Dataset::~Dataset() {
   fs::remove(pia, ignored);
 }
 
-std::unique_ptr<Dataset> g_dataset;
-
-Dataset& dataset(const char* kind, std::size_t n) {
-  if (g_dataset == nullptr || g_dataset->lines != n || g_dataset->kind != kind) {
-    g_dataset.reset();
-    g_dataset = std::make_unique<Dataset>(kind, n);
-  }
-  return *g_dataset;
-}
-
-template <typename F>
-double seconds(F&& f) {
-  auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+DatasetCache<Dataset, std::string, std::size_t> dataset;
 
 // Times the load of the legacy file (pia false) or of its PIA twin.
 void load(benchmark::State& state, const char* kind, std::size_t n, bool pia) {
@@ -222,50 +152,27 @@ void load(benchmark::State& state, const char* kind, std::size_t n, bool pia) {
     auto object = std::make_unique<KV_Object>();
     state.SetIterationTime(seconds([&] { object->load(file.c_str(), type, u"\\"); }));
   }
-  state.counters["props"] = static_cast<double>(d.properties);
-  state.counters["bytes"] = static_cast<double>(pia ? fs::file_size(d.pia) : d.bytes);
-}
-
-std::vector<std::size_t> parse_sizes(int argc, char** argv) {
-  std::string list = "100,1000,10000";
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--kv_lines=", 11) == 0) {
-      list = argv[i] + 11;
-    } else {
-      die(std::string("unknown argument ") + argv[i]);
-    }
-  }
-  std::vector<std::size_t> sizes;
-  std::stringstream items(list);
-  std::string item;
-  while (std::getline(items, item, ',')) {
-    sizes.push_back(std::stoul(item));
-    if (sizes.back() < 20) die("a file has at least 20 key lines");
-  }
-  return sizes;
-}
-
-void add(const char* kind, const char* lib, std::size_t n, bool pia) {
-  const std::string name = std::string(kind) + "_load/" + lib + "/" + std::to_string(n);
-  auto* b = benchmark::RegisterBenchmark(name.c_str(), load, kind, n, pia);
-  b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-  b->MinTime(0.2);
+  set_counters(state, d.properties, pia ? fs::file_size(d.pia) : d.bytes);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  for (std::size_t n : parse_sizes(argc, argv)) {
-    add("pc2", "kvstore", n, false);
-    add("pc2", "pia", n, true);
-    add("pcp", "kvstore", n, false);
-    add("pcp", "pia", n, true);
-    add("pens", "kvstore", n, false);
-    add("pens", "pia", n, true);
+  const std::vector<std::size_t> sizes = parse_sizes(argc, argv, "--kv_lines=", "100,1000,10000");
+  for (std::size_t n : sizes) {
+    if (n < 20) die("a file has at least 20 key lines");
+  }
+  const Timing t;
+  for (std::size_t n : sizes) {
+    for (const char* kind : {"pc2", "pcp", "pens"}) {
+      const std::string op = std::string(kind) + "_load";
+      add(op, "kvstore", n, t, load, kind, n, false);
+      add(op, "pia", n, t, load, kind, n, true);
+    }
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  g_dataset.reset();
+  dataset.reset();
   return 0;
 }

@@ -18,67 +18,17 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <vector>
 
+#include "bench/bench_harness.h"
 #include "kvstore/kvstore.h"
+#include "testutil/pdt_files.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-[[noreturn]] void die(const std::string& what) {
-  std::fprintf(stderr, "kv_bench_pdt: %s\n", what.c_str());
-  std::exit(2);
-}
-
-std::u16string widen(const fs::path& path) {
-  const std::string s = path.string();
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) die("the temporary folder's path must be ASCII");
-  }
-  return std::u16string(s.begin(), s.end());
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) die("cannot write " + path.string());
-}
-
-const char* const kAllFiles[] = {"Baud Rate",
-                                 "Custom Capability",
-                                 "Dithering Method",
-                                 "IO Method",
-                                 "Media Collating",
-                                 "Media Cutting",
-                                 "Media Description",
-                                 "Media Destination",
-                                 "Media Folding",
-                                 "Media Source Size",
-                                 "Media Source",
-                                 "Media Size",
-                                 "Media Stapling",
-                                 "Media Type",
-                                 "Memory Area",
-                                 "Resolution",
-                                 "Resolution Color Memory",
-                                 "Misc Non-Localizable Info",
-                                 "Misc Localizable Information",
-                                 "Global Static Lists",
-                                 "Line Type Capabilities",
-                                 "Raster Capability",
-                                 "Protocol ",
-                                 "Media Source Entry"};
 
 // A generated set of about `lines` data lines in a folder of its own, and
 // the same tree saved as a plain PIA file beside it.
@@ -95,7 +45,8 @@ GeneratedSet generate(const fs::path& root, std::size_t lines) {
   set.folder = root / ("set-" + std::to_string(lines));
   fs::create_directories(set.folder);
   std::map<std::string, std::string> files;
-  for (const char* name : kAllFiles) files[name] = "Name\tText\tField 3\tField 4\nrow 2\n";
+  for (const std::string& name : pdt_file_names())
+    files[name] = "Name\tText\tField 3\tField 4\nrow 2\n";
   std::string keys = "Generated texts\n";
   auto key = [&keys](const char* prefix, char column, std::size_t row, const std::string& text) {
     keys += std::string("ORVA_") + prefix + column + std::to_string(row) + " \"" + text + "\"\n";
@@ -199,13 +150,13 @@ GeneratedSet generate(const fs::path& root, std::size_t lines) {
   }
   write_file(set.folder / "keys.txt", keys);
   set.bytes += keys.size();
-  set.keys = widen(set.folder / "keys.txt");
+  set.keys = widen_path(set.folder / "keys.txt");
 
   // The tree, saved as a plain PIA file; it is loaded back and compared, so
   // that both sides do the same work.
   KV_Object tree;
   tree.load(set.keys.c_str(), KV_Object::FT_PDT, u"\\Model");
-  set.pia = widen(set.folder / "tree.pia");
+  set.pia = widen_path(set.folder / "tree.pia");
   tree.save(set.pia.c_str(), KV_Object::FT_PIA, u"", u"\\");
   KV_Object back;
   back.load(set.pia.c_str(), KV_Object::FT_PIA, u"\\");
@@ -241,13 +192,6 @@ const GeneratedSet& set_of(std::size_t lines) {
   return found->second;
 }
 
-template <typename F>
-double seconds(F f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 void import_pdt(benchmark::State& state, std::size_t lines) {
   const GeneratedSet& set = set_of(lines);
   for (auto _ : state) {
@@ -268,30 +212,6 @@ void load_pia(benchmark::State& state, std::size_t lines) {
   state.counters["properties"] = static_cast<double>(set.properties);
 }
 
-std::vector<std::size_t> parse_lines(int argc, char** argv) {
-  std::string list = "100,1000,10000,100000";
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--kv_lines=", 11) == 0) {
-      list = argv[i] + 11;
-    } else {
-      die(std::string("unknown argument ") + argv[i]);
-    }
-  }
-  std::vector<std::size_t> sizes;
-  std::stringstream items(list);
-  std::string item;
-  while (std::getline(items, item, ',')) sizes.push_back(std::stoul(item));
-  return sizes;
-}
-
-template <typename F>
-void add(const std::string& op, const std::string& lib, std::size_t n, F f) {
-  const std::string name = op + "/" + lib + "/" + std::to_string(n);
-  auto* b = benchmark::RegisterBenchmark(name.c_str(), f, n);
-  b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-  b->MinTime(0.2);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -307,9 +227,10 @@ int main(int argc, char** argv) {
     if (mkdtemp(pattern.data()) == nullptr) die("cannot make a temporary folder");
     g_root = pattern;
   }
-  for (std::size_t n : parse_lines(argc, argv)) {
-    add("pdt_import", "kvstore", n, import_pdt);
-    add("pdt_import", "pia_load", n, load_pia);
+  const Timing t;
+  for (std::size_t n : parse_sizes(argc, argv, "--kv_lines=", "100,1000,10000,100000")) {
+    add("pdt_import", "kvstore", n, t, import_pdt, n);
+    add("pdt_import", "pia_load", n, t, load_pia, n);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -14,6 +14,9 @@ Boost.PropertyTree.
 import json
 import sys
 
+from report_common import (fmt_ratio, fmt_size, fmt_time, medians, print_row, read_benchmarks,
+                           repetitions)
+
 # (operation, label, kvstore's library name, peer's library name, peer label,
 #  goal: the minimum speed-up, or None)
 OPERATIONS = [
@@ -40,27 +43,6 @@ OPERATIONS = [
 ]
 THROUGHPUT = {"save", "load", "save_z", "load_z", "encode", "decode", "scan", "doc_save",
               "doc_load"}
-
-
-def fmt_time(us):
-    if us is None:
-        return ""
-    if us >= 1e6:
-        return "%.2f s" % (us / 1e6)
-    if us >= 1e3:
-        return "%.2f ms" % (us / 1e3)
-    return "%.1f µs" % us
-
-
-def fmt_size(n):
-    for unit, div in (("M", 1000000), ("k", 1000)):
-        if n >= div and n % div == 0:
-            return "%d%s" % (n // div, unit)
-    return str(n)
-
-
-def to_us(value, unit):
-    return value * {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}[unit]
 
 
 def goal_text(goal, ratio):
@@ -96,17 +78,12 @@ DPIA_ROWS = [
 
 
 def dpia_table(path):
-    with open(path, encoding="utf-8") as f:
-        run = json.load(f)
     times = {}  # (op, lib) -> {size: (microseconds, bytes)}: the fastest repetition
-    for b in run["benchmarks"]:
-        if b.get("run_type") == "aggregate":
-            continue
-        op, lib, size = b["name"].split("/")[:3]
-        entry = (to_us(b["real_time"], b["time_unit"]), b.get("bytes", 0.0))
+    for op, lib, size, us, b in repetitions(read_benchmarks(path)):
+        entry = (us, b.get("bytes", 0.0))
         sizes = times.setdefault((op, lib), {})
-        if int(size) not in sizes or entry[0] < sizes[int(size)][0]:
-            sizes[int(size)] = entry
+        if size not in sizes or entry[0] < sizes[size][0]:
+            sizes[size] = entry
     print()
     print("| Operation | Size | kvstore | Peer | Peer time | Ratio | kvstore MB/s | Peer MB/s "
           "| Goal |")
@@ -132,10 +109,9 @@ def dpia_table(path):
                 goal_text_ = "≥ 1× %s" % ("met" if met else "**missed**")
                 ratio_text = "%.2f× faster" % (1 / ratio) if ratio else ""
             mbs = lambda t: "%.0f" % (t[1] / t[0]) if t and t[1] else ""
-            print("| %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
-                label, size_text, fmt_time(mine[0]), peer_label,
-                fmt_time(theirs[0]) if theirs else "", ratio_text, mbs(mine), mbs(theirs),
-                goal_text_))
+            print_row(label, size_text, fmt_time(mine[0]), peer_label,
+                      fmt_time(theirs[0]) if theirs else "", ratio_text, mbs(mine), mbs(theirs),
+                      goal_text_)
 
 
 def main():
@@ -144,18 +120,9 @@ def main():
     sys.argv = [a for a in sys.argv if not a.startswith("--dpia=")]
     if len(sys.argv) < 3:
         sys.exit(__doc__)
-    with open(sys.argv[1], encoding="utf-8") as f:
-        run = json.load(f)
-    for extra in sys.argv[3:]:
-        with open(extra, encoding="utf-8") as f:
-            run["benchmarks"] += json.load(f)["benchmarks"]
     times = {}  # (op, lib, size) -> (microseconds, bytes per iteration)
-    for b in run["benchmarks"]:
-        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
-            continue
-        op, lib, size = b["name"].split("/")[:3]
-        times[(op, lib, int(size))] = (to_us(b["real_time"], b["time_unit"]),
-                                       b.get("bytes", 0.0))
+    for op, lib, size, us, b in medians(read_benchmarks(sys.argv[1], *sys.argv[3:])):
+        times[(op, lib, size)] = (us, b.get("bytes", 0.0))
     memory = {}  # (lib, size) -> record
     with open(sys.argv[2], encoding="utf-8") as f:
         for line in f:
@@ -175,11 +142,9 @@ def main():
                 continue
             ratio = theirs[0] / mine[0] if theirs else None
             mbs = lambda t: "%.0f" % (t[1] / t[0]) if t and t[1] and op in THROUGHPUT else ""
-            print("| %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
-                label, fmt_size(n), fmt_time(mine[0]), peer_label,
-                fmt_time(theirs[0]) if theirs else "",
-                "%.2f×" % ratio if ratio else "", mbs(mine), mbs(theirs),
-                goal_text(goal, ratio)))
+            print_row(label, fmt_size(n), fmt_time(mine[0]), peer_label,
+                      fmt_time(theirs[0]) if theirs else "", fmt_ratio(ratio), mbs(mine),
+                      mbs(theirs), goal_text(goal, ratio))
     for field, label in (("rss_bytes_per_prop", "Resident memory per property"),
                          ("heap_bytes_per_prop", "Heap in use per property")):
         for n in sizes:
@@ -188,11 +153,9 @@ def main():
             if mine is None:
                 continue
             ratio = theirs[field] / mine[field] if theirs and mine[field] > 0 else None
-            print("| %s | %s | %.0f B | ptree | %s | %s |  |  | %s |" % (
-                label, fmt_size(n), mine[field],
-                "%.0f B" % theirs[field] if theirs else "",
-                "%.2f×" % ratio if ratio else "",
-                goal_text(1.0, ratio) if field == "rss_bytes_per_prop" else ""))
+            print_row(label, fmt_size(n), "%.0f B" % mine[field], "ptree",
+                      "%.0f B" % theirs[field] if theirs else "", fmt_ratio(ratio), "", "",
+                      goal_text(1.0, ratio) if field == "rss_bytes_per_prop" else "")
     for path in dpia:
         dpia_table(path)
 

@@ -10,31 +10,17 @@ most 2); "per line" is the import's time per data line of the set, which
 stays flat when the import grows linearly.
 """
 
-import json
 import sys
 
-
-def fmt_time(us):
-    if us >= 1e6:
-        return "%.2f s" % (us / 1e6)
-    if us >= 1e3:
-        return "%.2f ms" % (us / 1e3)
-    return "%.1f µs" % us
+from report_common import fmt_time, medians, read_benchmarks
 
 
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
-    with open(sys.argv[1], encoding="utf-8") as f:
-        run = json.load(f)
-    scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}
     times, props, rates = {}, {}, {}
-    for b in run["benchmarks"]:
-        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
-            continue
-        _, lib, lines = b["name"].split("/")[:3]
-        lines = int(lines)
-        times[(lib, lines)] = b["real_time"] * scale[b["time_unit"]]
+    for _, lib, lines, us, b in medians(read_benchmarks(sys.argv[1])):
+        times[(lib, lines)] = us
         props[lines] = int(b.get("properties", 0))
         if lib == "kvstore" and "bytes_per_second" in b:
             rates[lines] = b["bytes_per_second"] / 1e6

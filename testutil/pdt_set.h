@@ -13,38 +13,13 @@
 
 #include "kvstore/kv_iterator.h"
 #include "kvstore/kv_object.h"
+#include "testutil/pdt_files.h"
 #include "testutil/temp_dir.h"
 
 class PdtSet {
  public:
   // The files of a set, as they are named in its folder.
-  static const std::vector<std::string>& file_names() {
-    static const std::vector<std::string> names = {"Baud Rate",
-                                                   "Custom Capability",
-                                                   "Dithering Method",
-                                                   "IO Method",
-                                                   "Media Collating",
-                                                   "Media Cutting",
-                                                   "Media Description",
-                                                   "Media Destination",
-                                                   "Media Folding",
-                                                   "Media Source Size",
-                                                   "Media Source",
-                                                   "Media Size",
-                                                   "Media Stapling",
-                                                   "Media Type",
-                                                   "Memory Area",
-                                                   "Resolution",
-                                                   "Resolution Color Memory",
-                                                   "Misc Non-Localizable Info",
-                                                   "Misc Localizable Information",
-                                                   "Global Static Lists",
-                                                   "Line Type Capabilities",
-                                                   "Raster Capability",
-                                                   "Protocol ",
-                                                   "Media Source Entry"};
-    return names;
-  }
+  static const std::vector<std::string>& file_names() { return pdt_file_names(); }
 
   PdtSet() {
     for (const std::string& name : file_names()) headers_only(name);
