@@ -160,26 +160,8 @@ GeneratedSet generate(const fs::path& root, std::size_t lines) {
   tree.save(set.pia.c_str(), KV_Object::FT_PIA, u"", u"\\");
   KV_Object back;
   back.load(set.pia.c_str(), KV_Object::FT_PIA, u"\\");
-  std::unique_ptr<KV_Iterator> a(tree.newIterator(u"\\", 0));
-  std::unique_ptr<KV_Iterator> b(back.newIterator(u"\\", 0));
-  char* data = nullptr;
-  char* other = nullptr;
-  std::size_t size = 0;
-  std::size_t otherSize = 0;
-  PropType type = PROP_NONE;
-  PropType otherType = PROP_NONE;
-  KV_Object::NodeType move{};
-  for (;;) {
-    while (a->nextProp(data, size, type) != nullptr) {
-      if (b->nextProp(other, otherSize, otherType) == nullptr || size != otherSize ||
-          type != otherType || std::memcmp(data, other, size) != 0) {
-        die("the PIA file does not give the imported tree back");
-      }
-      ++set.properties;
-    }
-    if (a->nextNode(move) == nullptr) break;
-    if (b->nextNode(move) == nullptr) die("the PIA file lacks nodes");
-  }
+  if (render(tree) != render(back)) die("the PIA file does not give the imported tree back");
+  set.properties = count_props(tree);
   return set;
 }
 
