@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds kvtool (release preset), then shows it at work on a copy of the
 # example device configuration in a temporary folder: the file dumped,
-# converted to compressed PIA and read back, a value set and read, and the
-# JSON form. Each command is echoed before its output.
+# converted to compressed PIA and read back, a value set and read, the JSON
+# form, a compound document (DOC) and a sectioned file (DPIA); then an older
+# PC2 plotter file and a driver description set. Each command is echoed
+# before its output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -59,9 +61,20 @@ else
   exit 1
 fi
 
+# The same tree as a compound document, and a file of separately loadable
+# sections, one for each top node of examples/sections.pia.
+examples="${kvtool%/build/release/bin/kvtool}/examples"
+run convert printer-packed.pia printer.doc
+run version printer.doc
+run get printer.doc '\io\baud'
+cp "$examples/sections.pia" .
+run convert sections.pia profiles.dpia --to dpia
+run version profiles.dpia
+run section profiles.dpia photo
+
 # An older PC2 plotter configuration: recognised by its first line, read with
 # every default of the format filled in, and converted to PIA.
-cp "${kvtool%/build/release/bin/kvtool}/examples/plotter.pc2" .
+cp "$examples/plotter.pc2" .
 run version plotter.pc2
 run get plotter.pc2 '\Plotter/Device/WidthTable\Color8'
 run convert plotter.pc2 plotter.pia --header ''
@@ -69,9 +82,10 @@ run dump plotter.pia --path '\PlotDriver'
 
 # A driver description set: the example folder imported below \Model, and a
 # part of the capability tree it gives.
-cp -r "${kvtool%/build/release/bin/kvtool}/examples/drivers" drivers
+cp -r "$examples/drivers" drivers
 run dump -t pdt drivers/keytexts.txt --root '\Model' \
   --path '\Model\res_color_mem\rcm_list\Colour_Normal\resolution_list\Normal_600'
+run version -t pdt drivers/keytexts.txt
 run get -t pdt drivers/keytexts.txt --root '\Model' '\Model\meta\localized_model_name'
 run get -t pdt drivers/keytexts.txt --root '\Model' \
   '\Model\custom_name\Calibration_Table\default_value'
