@@ -73,7 +73,13 @@ std::string pdt_set_version(const std::string& key_path) {
     field.resize(comment);
     field.erase(field.find_last_not_of(' ') + 1);
   }
-  return decode_ansi(field);
+  // The PIA reader behind decode_ansi drops trailing blanks, which the set's
+  // reader keeps: they are put back after decoding (a blank is one byte in
+  // every code page served, and never part of a wider character).
+  const std::size_t text_end = field.find_last_not_of(' ') + 1;
+  const std::string blanks = field.substr(text_end);
+  field.resize(text_end);
+  return decode_ansi(field) + blanks;
 }
 
 }  // namespace

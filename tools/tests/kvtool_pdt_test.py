@@ -121,6 +121,10 @@ class KvtoolPdtTest(kvtool_test.KvtoolCase):
             ("h\r\n" + fields + "\t3.1.4  // release\tmore\r\n", b"3.1.4\n"),
             # The last line may lack its line break; text ends at a zero byte.
             ("h\n" + fields + "\t7.0\x00junk", b"7.0\n"),
+            # Without a comment the blanks around the text are the field's.
+            ("h\n" + fields + "\t 2.1  \tz\n", b" 2.1  \n"),
+            ("h\n" + fields + "\t\xe9 \r\n", "\xe9 \n".encode()),
+            ("h\n" + fields + "\t   \n", b"   \n"),
             # Too few fields, no second line, or the field past the 2047-byte cut: empty.
             ("h\n" + fields + "\n", b"\n"),
             ("h only", b"\n"),
