@@ -54,9 +54,12 @@ std::string pdt_set_version(const std::string& key_path) {
   if (!in) throw ToolError("cannot read " + path + ": " + std::strerror(errno));
   std::string line;
   std::string ignored;
-  if (!std::getline(in, ignored) || in.eof()) return std::string();
-  if (!std::getline(in, line) && line.empty()) return std::string();
+  // A read error (a folder opens, but cannot be read) ends with an error
+  // before a short file gives an empty version.
+  const bool has_line2 =
+      std::getline(in, ignored) && !in.eof() && (std::getline(in, line) || !line.empty());
   if (in.bad()) throw ToolError("cannot read " + path);
+  if (!has_line2) return std::string();
   if (line.size() > kMaxLineBytes) line.resize(kMaxLineBytes);
   if (!in.eof() && !line.empty() && line.back() == '\r') line.pop_back();
   const std::size_t zero = line.find('\0');

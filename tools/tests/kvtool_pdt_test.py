@@ -139,6 +139,11 @@ class KvtoolPdtTest(kvtool_test.KvtoolCase):
         result = kvtool("version", "-t", "pdt", keys)
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"Global Static Lists.pdt", result.stderr)
+        # A folder in its place cannot be read either: no empty version.
+        os.mkdir(lists)
+        result = kvtool("version", "-t", "pdt", keys)
+        self.assertEqual((result.returncode, result.stdout), (1, b""))
+        self.assertIn(b"Global Static Lists.pdt", result.stderr)
 
     def test_faulty_sets_give_one_line_errors(self):
         keys = self.example_set()
