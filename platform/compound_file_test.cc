@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,7 @@ std::string pattern(std::size_t size, unsigned (*byte)(std::size_t)) {
 }
 
 const std::string kVersionBytes("\x00\x00\x80\x3F", 4);
+const std::string kIntFive("\x01\0\0\0\x04\0\0\0\x05\0\0\0", 12);
 
 // The test vectors of the format notes (TV1 to TV6).
 std::string tv1() {
@@ -65,8 +67,7 @@ std::string tv2() {
 }
 std::string tv3() {
   return serialize([](kv_cfb_storage root) {
-    put(root.create_storage(u"a").create_storage(u"b"), u"x",
-        std::string("\x01\0\0\0\x04\0\0\0\x05\0\0\0", 12));
+    put(root.create_storage(u"a").create_storage(u"b"), u"x", kIntFive);
   });
 }
 std::string tv4() {
@@ -153,9 +154,7 @@ TEST(CompoundFile, WriterReproducesThePublishedTestVectors) {
 
 TEST(CompoundFile, TestVectorsReadBackAsWritten) {
   EXPECT_EQ(cfb_listing_of(tv1()), "");
-  EXPECT_EQ(cfb_listing_of(tv3()),
-            "D a\nD a/b\nS a/b/x 12 " +
-                sha256_hex(std::string("\x01\0\0\0\x04\0\0\0\x05\0\0\0", 12)) + "\n");
+  EXPECT_EQ(cfb_listing_of(tv3()), "D a\nD a/b\nS a/b/x 12 " + sha256_hex(kIntFive) + "\n");
   // Enumeration is the format's name order.
   kv_cfb_status status;
   auto doc = parse(tv5(), status);
@@ -179,77 +178,70 @@ TEST(CompoundFile, TestVectorsReadBackAsWritten) {
 
 TEST(CompoundFile, DamagedFilesFailWithTheirCause) {
   using E = kv_cfb_error;
-  struct Case {
+  // A test vector (0: no bytes) with one change: cut at `at` ('r'), a 32-bit
+  // ('4'), 16-bit ('2') or byte ('1') value put at `at`, and a second 32-bit
+  // value when at2 is not 0.
+  const struct {
     const char* name;
-    std::string bytes;
+    int tv;
     E expected;
+    char change;
+    std::size_t at;
+    uint32_t value;
+    std::size_t at2 = 0;
+    uint32_t value2 = 0;
+  } cases[] = {
+      {"C1 truncated mini stream", 2, E::truncated, 'r', 2048, 0},
+      {"C2 directory incomplete", 1, E::truncated, 'r', 1535, 0},
+      {"C3 directory out of range", 1, E::truncated, 'r', 1024, 0},
+      {"C4 directory cycle", 2, E::bad_chain, '4', 0x204, 1},
+      {"C5 entry reached twice", 3, E::bad_directory, '4', 0x5C4, 1},
+      {"C6 id out of range", 3, E::bad_directory, '4', 0x54C, 7},
+      {"C7 larger than the file", 2, E::bad_stream, '4', 0x4F8, 5000},
+      {"C8 mini chain too short", 2, E::bad_stream, '4', 0x4F8, 100},
+      {"C9 no FAT", 2, E::bad_header, '4', 0x2C, 0},
+      {"C10 FAT sector free", 2, E::bad_header, '4', 0x4C, kFree},
+      {"C11 name length 66", 2, E::bad_name, '2', 0x4C0, 66},
+      {"C12 odd name length", 2, E::bad_name, '2', 0x4C0, 15},
+      {"C13 slash in a name", 3, E::bad_name, '2', 0x480, u'/'},
+      {"C14 unused entry in the tree", 2, E::bad_directory, '1', 0x4C2, 0},
+      {"C15 no root", 2, E::bad_directory, '1', 0x442, 1},
+      {"C16 mini chain cycle", 2, E::bad_chain, '4', 0x600, 0},
+      {"C17 mini stream too short", 2, E::bad_stream, '4', 0x478, 0x10000},
+      {"C18 cycle after the needed sectors", 4, E::bad_chain, '4', 0x22C, 2},
+      {"C19 broken chain", 4, E::bad_chain, '4', 0x214, kFree},
+      {"C20 start out of range", 4, E::bad_chain, '4', 0x4F4, 0x7FFFFFFF},
+      {"C21 no signature", 1, E::not_compound, '1', 0, 0xD1},
+      {"C22 4096-byte sectors", 1, E::unsupported, '2', 0x1E, 12},
+      {"C23 the root reached again", 2, E::bad_directory, '4', 0x44C, 0},
+      {"C24 FAT count beyond the file", 2, E::bad_header, '4', 0x2C, 0x7FFFFFFF},
+      {"C25 DIFAT count that the FAT does not need", 2, E::bad_header, '4', 0x48, 1, 0x44, 1},
+      {"C26 names a and A", 5, E::duplicate_name, '2', 0x500, u'A'},
+      {"C27 stream with a child", 3, E::bad_directory, '4', 0x5CC, 2},
+      // Beyond the published list.
+      {"empty input", 0, E::not_compound, 'r', 0, 0},
+      {"header only", 1, E::bad_header, 'r', 512, 0},
+      {"version 4", 1, E::unsupported, '2', 0x1A, 4},
+      {"big-endian mark", 1, E::unsupported, '2', 0x1C, 0xFEFF},
+      {"cutoff 512", 1, E::unsupported, '4', 0x38, 512},
+      {"FAT sector used twice", 2, E::bad_chain, '4', 0x30, 0},
+      {"directory empty", 2, E::bad_directory, '4', 0x30, kEoc},
+      {"a second root in the tree", 2, E::bad_directory, '1', 0x4C2, 5},
+      {"name without units", 2, E::bad_name, '2', 0x4C0, 2},
+      {"NUL inside a name", 2, E::bad_name, '2', 0x482, 0},
+      {"mini stream chain through the FAT", 2, E::bad_chain, '4', 0x474, 0},
+      {"large stream truncated", 4, E::truncated, 'r', 6000, 0},
+      {"mini sector beyond the root's size", 2, E::bad_stream, '4', 0x478, 2},
   };
-  std::vector<Case> cases;
-  auto with = [&](const char* name, std::string bytes, E expected,
-                  const std::function<void(std::string&)>& change) {
-    change(bytes);
-    cases.push_back({name, std::move(bytes), expected});
-  };
-  with("C1 truncated mini stream", tv2(), E::truncated, [](std::string& b) { b.resize(2048); });
-  with("C2 directory incomplete", tv1(), E::truncated, [](std::string& b) { b.resize(1535); });
-  with("C3 directory out of range", tv1(), E::truncated, [](std::string& b) { b.resize(1024); });
-  with("C4 directory cycle", tv2(), E::bad_chain, [](std::string& b) { set32(b, 0x204, 1); });
-  with("C5 entry reached twice", tv3(), E::bad_directory,
-       [](std::string& b) { set32(b, 0x5C4, 1); });
-  with("C6 id out of range", tv3(), E::bad_directory, [](std::string& b) { set32(b, 0x54C, 7); });
-  with("C7 larger than the file", tv2(), E::bad_stream,
-       [](std::string& b) { set32(b, 0x4F8, 5000); });
-  with("C8 mini chain too short", tv2(), E::bad_stream,
-       [](std::string& b) { set32(b, 0x4F8, 100); });
-  with("C9 no FAT", tv2(), E::bad_header, [](std::string& b) { set32(b, 0x2C, 0); });
-  with("C10 FAT sector free", tv2(), E::bad_header, [](std::string& b) { set32(b, 0x4C, kFree); });
-  with("C11 name length 66", tv2(), E::bad_name, [](std::string& b) { set16(b, 0x4C0, 66); });
-  with("C12 odd name length", tv2(), E::bad_name, [](std::string& b) { set16(b, 0x4C0, 15); });
-  with("C13 slash in a name", tv3(), E::bad_name, [](std::string& b) { set16(b, 0x480, u'/'); });
-  with("C14 unused entry in the tree", tv2(), E::bad_directory,
-       [](std::string& b) { b[0x4C2] = 0; });
-  with("C15 no root", tv2(), E::bad_directory, [](std::string& b) { b[0x442] = 1; });
-  with("C16 mini chain cycle", tv2(), E::bad_chain, [](std::string& b) { set32(b, 0x600, 0); });
-  with("C17 mini stream too short", tv2(), E::bad_stream,
-       [](std::string& b) { set32(b, 0x478, 0x10000); });
-  with("C18 cycle after the needed sectors", tv4(), E::bad_chain,
-       [](std::string& b) { set32(b, 0x22C, 2); });
-  with("C19 broken chain", tv4(), E::bad_chain, [](std::string& b) { set32(b, 0x214, kFree); });
-  with("C20 start out of range", tv4(), E::bad_chain,
-       [](std::string& b) { set32(b, 0x4F4, 0x7FFFFFFF); });
-  with("C21 no signature", tv1(), E::not_compound, [](std::string& b) { b[0] = '\xD1'; });
-  with("C22 4096-byte sectors", tv1(), E::unsupported, [](std::string& b) { set16(b, 0x1E, 12); });
-  with("C23 the root reached again", tv2(), E::bad_directory,
-       [](std::string& b) { set32(b, 0x44C, 0); });
-  with("C24 FAT count beyond the file", tv2(), E::bad_header,
-       [](std::string& b) { set32(b, 0x2C, 0x7FFFFFFF); });
-  with("C25 DIFAT count that the FAT does not need", tv2(), E::bad_header, [](std::string& b) {
-    set32(b, 0x48, 1);
-    set32(b, 0x44, 1);
-  });
-  with("C26 names a and A", tv5(), E::duplicate_name,
-       [](std::string& b) { set16(b, 0x500, u'A'); });
-  with("C27 stream with a child", tv3(), E::bad_directory,
-       [](std::string& b) { set32(b, 0x5CC, 2); });
-  // Beyond the published list.
-  with("empty input", "", E::not_compound, [](std::string&) {});
-  with("header only", tv1(), E::bad_header, [](std::string& b) { b.resize(512); });
-  with("version 4", tv1(), E::unsupported, [](std::string& b) { set16(b, 0x1A, 4); });
-  with("big-endian mark", tv1(), E::unsupported, [](std::string& b) { set16(b, 0x1C, 0xFEFF); });
-  with("cutoff 512", tv1(), E::unsupported, [](std::string& b) { set32(b, 0x38, 512); });
-  with("FAT sector used twice", tv2(), E::bad_chain, [](std::string& b) { set32(b, 0x30, 0); });
-  with("directory empty", tv2(), E::bad_directory, [](std::string& b) { set32(b, 0x30, kEoc); });
-  with("a second root in the tree", tv2(), E::bad_directory, [](std::string& b) { b[0x4C2] = 5; });
-  with("name without units", tv2(), E::bad_name, [](std::string& b) { set16(b, 0x4C0, 2); });
-  with("NUL inside a name", tv2(), E::bad_name, [](std::string& b) { set16(b, 0x482, 0); });
-  with("mini stream chain through the FAT", tv2(), E::bad_chain,
-       [](std::string& b) { set32(b, 0x474, 0); });
-  with("large stream truncated", tv4(), E::truncated, [](std::string& b) { b.resize(6000); });
-  with("mini sector beyond the root's size", tv2(), E::bad_stream,
-       [](std::string& b) { set32(b, 0x478, 2); });
-  for (const Case& c : cases) {
-    EXPECT_EQ(parse_error(c.bytes), c.expected)
-        << c.name << ": got " << kv_cfb_error_name(parse_error(c.bytes));
+  const std::string vectors[] = {"", tv1(), tv2(), tv3(), tv4(), tv5()};
+  for (const auto& c : cases) {
+    std::string b = vectors[c.tv];
+    if (c.change == 'r') b.resize(c.at);
+    if (c.change == '4') set32(b, c.at, c.value);
+    if (c.change == '2') set16(b, c.at, static_cast<uint16_t>(c.value));
+    if (c.change == '1') b[c.at] = static_cast<char>(c.value);
+    if (c.at2 != 0) set32(b, c.at2, c.value2);
+    EXPECT_EQ(parse_error(b), c.expected) << c.name << ": got " << kv_cfb_error_name(parse_error(b));
   }
 }
 
@@ -275,18 +267,22 @@ TEST(CompoundFile, EveryPrefixOfAFileFailsCleanlyOrReadsWhole) {
 // A hierarchy with what the format has edges for: nesting, an empty storage,
 // streams at the cutoff boundaries, names in other scripts and cases, and a
 // storage wide enough for a sibling tree of several levels.
+unsigned mixed_byte(std::size_t i) {
+  return unsigned(i * 7 + 3);
+}
+const std::string kWidth("\x02\0\0\0\x08\0\0\0\0\0\0\0\0\x40\x6A\x40", 16);
+
 void fill_mixed(kv_cfb_storage root) {
   put(root, u"Version", kVersionBytes);
   kv_cfb_storage media = root.create_storage(u"media");
-  put(media, u"width", std::string("\x02\0\0\0\x08\0\0\0\0\0\0\0\0\x40\x6A\x40", 16));
+  put(media, u"width", kWidth);
   put(media, u"\u00C9t\u00E9 \u00DF\u00FF", "accented");
   put(media, u"\u0424\u0430\u0439\u043B", "cyrillic");
   put(media, u"\u4E2D\u6587", "han");
   media.create_storage(u"empty");
   kv_cfb_storage sizes = root.create_storage(u"sizes");
   for (std::size_t n : {0, 1, 63, 64, 65, 4095, 4096, 4097, 9000}) {
-    put(sizes, u"s" + kv_utf8_to_u16(std::to_string(n).c_str()),
-        pattern(n, [](std::size_t i) { return unsigned(i * 7 + 3); }));
+    put(sizes, u"s" + kv_utf8_to_u16(std::to_string(n).c_str()), pattern(n, mixed_byte));
   }
   kv_cfb_storage wide = root.create_storage(u"pens");
   for (int i = 0; i < 300; ++i) {
@@ -317,23 +313,17 @@ TEST(CompoundFile, WrittenFilesListAndDumpInGsf) {
   EXPECT_EQ(gsf_complaints(file), "");
   RunResult list = run_command("gsf list " + shell_quote(file));
   ASSERT_EQ(list.exit_code, 0);
-  // One line per element: kind, size in columns 24 to 33, path from 35.
+  // One line per element after the heading: kind, size right-aligned in
+  // columns 24 to 33, path from 35.
   std::vector<std::string> lines;
-  std::size_t start = list.out.find('\n') + 1;
-  while (start < list.out.size()) {
-    const std::size_t end = list.out.find('\n', start);
-    lines.push_back(list.out.substr(start, end - start));
-    start = end + 1;
-  }
+  std::istringstream in(list.out.substr(list.out.find('\n') + 1));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   auto has = [&](const std::string& kind, const std::string& size, const std::string& path) {
-    for (const std::string& line : lines) {
-      if (line.size() > 35 && line.substr(0, 1) == kind && line.substr(35) == path &&
-          line.substr(24, 10).find_first_not_of(' ') != std::string::npos &&
-          line.substr(24 + 10 - size.size(), size.size()) == size) {
-        return true;
-      }
-    }
-    return false;
+    const std::string columns = std::string(10 - size.size(), ' ') + size;
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.size() > 35 && line.compare(0, 1, kind) == 0 &&
+             line.compare(24, 10, columns) == 0 && line.substr(35) == path;
+    });
   };
   EXPECT_TRUE(has("f", "4", "Version"));
   EXPECT_TRUE(has("d", "0", "media"));
@@ -344,18 +334,13 @@ TEST(CompoundFile, WrittenFilesListAndDumpInGsf) {
   EXPECT_TRUE(has("f", "4", "pens/299/color"));
   EXPECT_EQ(lines.size(), 1 + 1 + 1 + 4 + 1 + 1 + 9 + 1 + 600 + 1u);
   // The bytes, through gsf cat (raw) and gsf dump (hexadecimal).
-  for (const char* name : {"sizes/s4095", "sizes/s4096", "sizes/s9000", "media/width"}) {
+  const std::pair<const char*, std::string> streams[] = {{"sizes/s4095", pattern(4095, mixed_byte)},
+                                                         {"sizes/s4096", pattern(4096, mixed_byte)},
+                                                         {"sizes/s9000", pattern(9000, mixed_byte)},
+                                                         {"media/width", kWidth}};
+  for (const auto& [name, data] : streams) {
     const RunResult cat = run_command("gsf cat " + shell_quote(file) + " " + name);
     EXPECT_EQ(cat.exit_code, 0);
-    kv_cfb_status status;
-    auto doc = parse(serialize(fill_mixed), status);
-    const std::string n(name);
-    const std::size_t slash = n.find('/');
-    kv_cfb_stream s = doc->root()
-                          .open_storage(kv_utf8_to_u16(n.substr(0, slash).c_str()))
-                          .open_stream(kv_utf8_to_u16(n.substr(slash + 1).c_str()));
-    std::string data(static_cast<std::size_t>(s.size()), '\0');
-    s.read(data.data(), data.size());
     EXPECT_EQ(cat.out, data) << name;
   }
   const RunResult dump = run_command("gsf dump " + shell_quote(file) + " media/width");
@@ -397,42 +382,23 @@ TEST(CompoundFile, LargeFilesKeepTheirFatInDifatSectors) {
 
 // ---- Files of other writers.
 
-// Writes the JSON element list of the second writer for a hierarchy.
+// The second writer's element list (JSON in UTF-8; our names need no escapes).
 struct LayoutItem {
   std::vector<std::u16string> path;
   bool storage;
   std::string data;
 };
 
-std::string json_string(const std::u16string& s) {
-  std::string out = "\"";
-  char buffer[8];
-  for (char16_t u : s) {
-    if (u >= 0x20 && u < 0x7F && u != u'"' && u != u'\\') {
-      out.push_back(static_cast<char>(u));
-    } else {
-      std::snprintf(buffer, sizeof(buffer), "\\u%04x", static_cast<unsigned>(u));
-      out += buffer;
-    }
-  }
-  return out + "\"";
-}
-
 std::string layout_json(const std::vector<LayoutItem>& items) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out = "[";
   for (const LayoutItem& item : items) {
-    if (out.size() > 1) out += ",\n";
-    out += "{\"path\": [";
+    out += out.size() > 1 ? ",\n{\"path\": [" : "{\"path\": [";
     for (std::size_t i = 0; i < item.path.size(); ++i) {
-      out += (i ? ", " : "") + json_string(item.path[i]);
+      out += (i ? ", \"" : "\"") + kv_u16_to_utf8(item.path[i].c_str()) + "\"";
     }
-    out += "]";
-    if (item.storage) {
-      out += ", \"storage\": true}";
-      continue;
-    }
-    out += ", \"hex\": \"";
+    out += item.storage ? "], \"storage\": true}" : "], \"hex\": \"";
+    if (item.storage) continue;
     for (unsigned char c : item.data) {
       out.push_back(kHex[c >> 4]);
       out.push_back(kHex[c & 15]);
@@ -463,7 +429,7 @@ std::vector<LayoutItem> second_writer_items() {
   std::vector<LayoutItem> items = {
       {{u"Version"}, false, kVersionBytes},
       {{u"media"}, true, ""},
-      {{u"media", u"width"}, false, std::string("\x02\0\0\0\x08\0\0\0\0\0\0\0\0\x40\x6A\x40", 16)},
+      {{u"media", u"width"}, false, kWidth},
       {{u"media", u"\u00DCn\u00EFcode \u00DF"}, true, ""},
       {{u"media", u"\u00DCn\u00EFcode \u00DF", u"x"}, false, "\x01"},
       {{u"empty"}, true, ""},
@@ -510,8 +476,8 @@ TEST(CompoundFile, ReadsFilesThatGsfCreates) {
   fs::create_directories(tree / "media" / "trays");
   write_file(tree / "Version", kVersionBytes);
   write_file(tree / "media" / "width", "210 mm");
-  write_file(tree / "media" / "trays" / "big",
-             pattern(6000, [](std::size_t i) { return unsigned(i % 13); }));
+  const std::string big = pattern(6000, [](std::size_t i) { return unsigned(i % 13); });
+  write_file(tree / "media" / "trays" / "big", big);
   for (int i = 0; i < 30; ++i) write_file(tree / "media" / ("p" + std::to_string(i)), "x");
   const fs::path file = dir.path() / "gsf.ole";
   const RunResult r = run_command("cd " + shell_quote(tree) + " && gsf createole " +
@@ -519,10 +485,7 @@ TEST(CompoundFile, ReadsFilesThatGsfCreates) {
   ASSERT_EQ(r.exit_code, 0) << r.out;
   const std::string got = cfb_listing_of(read_file(file));
   EXPECT_NE(got.find("D media/trays\n"), std::string::npos) << got;
-  EXPECT_NE(got.find("S media/trays/big 6000 " +
-                     sha256_hex(pattern(6000, [](std::size_t i) { return unsigned(i % 13); }))),
-            std::string::npos)
-      << got;
+  EXPECT_NE(got.find("S media/trays/big 6000 " + sha256_hex(big)), std::string::npos) << got;
   EXPECT_NE(got.find("S media/width 6 " + sha256_hex("210 mm")), std::string::npos);
   EXPECT_NE(got.find("S media/p29 1 "), std::string::npos);
   if (have_olefile()) {
@@ -533,17 +496,13 @@ TEST(CompoundFile, ReadsFilesThatGsfCreates) {
 // ---- Names, order and editing.
 
 TEST(CompoundFile, NamesOrderAndUpperCase) {
-  EXPECT_EQ(kv_cfb_upper(u'a'), u'A');
-  EXPECT_EQ(kv_cfb_upper(u'Z'), u'Z');
-  EXPECT_EQ(kv_cfb_upper(u'{'), u'{');
-  EXPECT_EQ(kv_cfb_upper(u'\u00E9'), u'\u00C9');
-  EXPECT_EQ(kv_cfb_upper(u'\u00F7'), u'\u00F7');  // the division sign has no case
-  EXPECT_EQ(kv_cfb_upper(u'\u00FF'), u'\u0178');
-  EXPECT_EQ(kv_cfb_upper(u'\u00B5'), u'\u039C');
-  EXPECT_EQ(kv_cfb_upper(u'\u00DF'), u'\u00DF');  // upper case of two letters: kept
-  EXPECT_EQ(kv_cfb_upper(u'\u0444'), u'\u0424');
-  EXPECT_EQ(kv_cfb_upper(u'\uFF41'), u'\uFF21');  // the last pair of the table
-  EXPECT_EQ(kv_cfb_upper(char16_t{0xD801}), char16_t{0xD801});
+  // The division sign has no case, sharp s's upper case is two letters (kept),
+  // FF41 is the table's last pair, and a surrogate stays.
+  const char16_t upper[][2] = {{u'a', u'A'},           {u'Z', u'Z'},           {u'{', u'{'},
+                               {u'\u00E9', u'\u00C9'}, {u'\u00F7', u'\u00F7'}, {u'\u00FF', u'\u0178'},
+                               {u'\u00B5', u'\u039C'}, {u'\u00DF', u'\u00DF'}, {u'\u0444', u'\u0424'},
+                               {u'\uFF41', u'\uFF21'}, {0xD801, 0xD801}};
+  for (const auto& pair : upper) EXPECT_EQ(kv_cfb_upper(pair[0]), pair[1]) << unsigned(pair[0]);
 
   EXPECT_LT(kv_cfb_compare_names(u"zz", u"aaa"), 0);  // length first
   EXPECT_LT(kv_cfb_compare_names(u"B", u"ab"), 0);
@@ -646,14 +605,12 @@ TEST(CompoundFile, CreateWritesAtCommitAndClose) {
   put(doc->root(), u"Version", kVersionBytes);
   ASSERT_TRUE(doc->commit());
   EXPECT_EQ(read_file(dir.path() / "new.cfb"), tv2());
-  put(doc->root().create_storage(u"a").create_storage(u"b"), u"x",
-      std::string("\x01\0\0\0\x04\0\0\0\x05\0\0\0", 12));
+  put(doc->root().create_storage(u"a").create_storage(u"b"), u"x", kIntFive);
   doc->root().create_stream(u"Version");
   doc.reset();  // the destructor writes what changed
   const std::string written = read_file(dir.path() / "new.cfb");
-  EXPECT_EQ(cfb_listing_of(written),
-            "D a\nD a/b\nS Version 0 " + sha256_hex("") + "\nS a/b/x 12 " +
-                sha256_hex(std::string("\x01\0\0\0\x04\0\0\0\x05\0\0\0", 12)) + "\n");
+  EXPECT_EQ(cfb_listing_of(written), "D a\nD a/b\nS Version 0 " + sha256_hex("") + "\nS a/b/x 12 " +
+                                         sha256_hex(kIntFive) + "\n");
 
   // Opening: a text file and a short file are not compound files.
   write_file(dir.path() / "text", "PIAFILEVERSION_2.0,\r\n");

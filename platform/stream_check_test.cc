@@ -27,45 +27,29 @@ TEST(StreamCheck, MapsErrnoValuesToIds) {
 TEST(StreamCheck, ThrowsSevereForAnyStateButGood) {
   std::stringstream good("abc");
   EXPECT_NO_THROW(kv_stream_check(u"op", u"f", good, kRevKvpia));
-
+  // "id source argument file" of what the check throws for a stream in state.
+  auto thrown = [](std::ios::iostate state, int error, const char16_t* detail) -> std::u16string {
+    std::stringstream stream("x");
+    stream.setstate(state);
+    errno = error;
+    try {
+      kv_stream_check(u"KV_PIAFile::save()", detail, stream, kRevKvdpia);
+    } catch (const KV_Severe& e) {
+      const std::string id = std::to_string(e.id());
+      return std::u16string(id.begin(), id.end()) + u" " + e.source() + u" " +
+             (e.argument() ? e.argument() : u"<null>") + u" " + e.file();
+    }
+    return u"no exception";
+  };
   // A stream without a recorded error is explained by errno.
-  std::stringstream at_end("");
-  at_end.get();
-  errno = ENOSPC;
-  try {
-    kv_stream_check(u"KV_PIAFile::save()", u"out.pia", at_end, kRevKvdpia);
-    FAIL() << "no exception";
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 65u);
-    EXPECT_EQ(std::u16string(e.source()), u"KV_PIAFile::save()");
-    ASSERT_NE(e.argument(), nullptr);
-    EXPECT_EQ(std::u16string(e.argument()), u"out.pia");
-    EXPECT_EQ(std::u16string(e.file()), kRevKvdpia);
-  }
-
+  EXPECT_EQ(thrown(std::ios::failbit | std::ios::eofbit, ENOSPC, u"out.pia"),
+            std::u16string(u"65 KV_PIAFile::save() out.pia ") + kRevKvdpia);
   // Only eofbit set still fails the check; 62 never names the file.
-  std::stringstream eof_only("x");
-  eof_only.setstate(std::ios::eofbit);
-  errno = EMFILE;
-  try {
-    kv_stream_check(u"op", u"f.pia", eof_only, kRevKvpia);
-    FAIL() << "no exception";
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 62u);
-    EXPECT_EQ(e.argument(), nullptr);
-  }
-
+  EXPECT_EQ(thrown(std::ios::eofbit, EMFILE, u"f.pia"),
+            std::u16string(u"62 KV_PIAFile::save() <null> ") + kRevKvdpia);
   // A lost stream without detail carries no argument.
-  std::stringstream bad;
-  bad.setstate(std::ios::badbit);
-  errno = 0;
-  try {
-    kv_stream_check(u"op", nullptr, bad, kRevKvpia);
-    FAIL() << "no exception";
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 82u);
-    EXPECT_EQ(e.argument(), nullptr);
-  }
+  EXPECT_EQ(thrown(std::ios::badbit, 0, nullptr),
+            std::u16string(u"82 KV_PIAFile::save() <null> ") + kRevKvdpia);
 }
 
 }  // namespace

@@ -5,12 +5,12 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
 #include "platform/codepage.h"
 #include "platform/file_stream.h"
+#include "testutil/temp_dir.h"
 
 namespace {
 
@@ -35,11 +35,6 @@ class ScopedTmpdir {
   std::optional<std::string> m_old;
 };
 
-std::string make_folder() {
-  std::string pattern = (fs::temp_directory_path() / "kvtmp-XXXXXX").native();
-  return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
-
 // Writes bytes with zeros among them, reads them back from the start.
 void expect_round_trip(std::iostream& stream) {
   const std::string data("a\0b\0\0c\xFF\n", 8);
@@ -55,8 +50,8 @@ void expect_round_trip(std::iostream& stream) {
 }
 
 TEST(TempStream, FileInTmpdirLivesAsLongAsTheObject) {
-  const std::string folder = make_folder();
-  ASSERT_FALSE(folder.empty());
+  TempDir dir;
+  const std::string folder = dir.path().string();
   ScopedTmpdir tmpdir(folder);
   std::string native;
   {
@@ -69,21 +64,18 @@ TEST(TempStream, FileInTmpdirLivesAsLongAsTheObject) {
     EXPECT_NE(dynamic_cast<kv_file_stream*>(&temp.stream()), nullptr);
     expect_round_trip(temp.stream());
     // The bytes are in the file, not only in the stream's buffer.
-    std::ifstream check(native, std::ios::binary);
-    std::string on_disk((std::istreambuf_iterator<char>(check)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(on_disk, std::string("a\0b\0\0c\xFF\n", 8));
+    EXPECT_EQ(read_file(native), std::string("a\0b\0\0c\xFF\n", 8));
 
     kv_temp_stream second;
     EXPECT_NE(std::u16string(second.file_name().c_str()), temp.file_name().c_str());
   }
   EXPECT_FALSE(fs::exists(native));
   EXPECT_TRUE(fs::is_empty(folder));
-  fs::remove_all(folder);
 }
 
 TEST(TempStream, FallsBackToMemoryWhenNoNameCanBeMade) {
-  const std::string folder = make_folder();
-  ASSERT_FALSE(folder.empty());
+  TempDir dir;
+  const std::string folder = dir.path().string();
   {
     kv_temp_stream missing(fs::path(folder) / "missing");
     EXPECT_TRUE(missing.in_memory());
@@ -93,13 +85,12 @@ TEST(TempStream, FallsBackToMemoryWhenNoNameCanBeMade) {
   {
     // TMPDIR naming a file: the system's temporary folder is unusable.
     const std::string file = folder + "/plain";
-    std::ofstream(file) << "x";
+    write_file(file, "x");
     ScopedTmpdir tmpdir(file);
     kv_temp_stream temp;
     EXPECT_TRUE(temp.in_memory());
     expect_round_trip(temp.stream());
   }
-  fs::remove_all(folder);
 }
 
 }  // namespace
