@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "testutil/recording_handler.h"
 #include "testutil/sha256.h"
 #include "testutil/temp_dir.h"
+#include "testutil/tree_values.h"
 #include "tree/kv_property.h"
 
 namespace {
@@ -182,14 +184,10 @@ TEST_F(DocFormat, EachNodeIsAStorageAndEachPropertyAStream) {
   KV_Object copy;
   copy.SetProperty(u"\\copy\\kept", 1);
   copy.load(file("tree.doc").c_str(), KV_Object::FT_DOC, u"\\copy");
-  int x = 0;
-  EXPECT_TRUE(copy.GetProperty(u"\\copy\\a\\b\\x", x));
-  EXPECT_EQ(x, 5);
-  char16_t text[8];
-  EXPECT_TRUE(copy.GetProperty(u"\\copy\\s", text, sizeof(text)));
-  EXPECT_EQ(std::u16string(text), u"abc");
+  EXPECT_EQ(get<int>(copy, u"\\copy\\a\\b\\x"), 5);
+  EXPECT_EQ(get_text(copy, u"\\copy\\s"), u"abc");
   EXPECT_EQ(copy.getPropertySize(u"\\copy\\s"), 8u);  // wide, with its terminator
-  EXPECT_TRUE(copy.GetProperty(u"\\copy\\kept", x));
+  EXPECT_EQ(get<int>(copy, u"\\copy\\kept"), 1);
   // Saving a sub-tree makes its node the root storage; gsf agrees on the bytes.
   save(kv, "sub.doc", u"\\a");
   KV_Object sub;
@@ -228,12 +226,8 @@ TEST_F(DocFormat, EveryValueTypeComesBackExactly) {
   // dumps are compared line by line as sets.
   auto lines = [](const std::string& text) {
     std::vector<std::string> v;
-    std::size_t start = 0;
-    while (start < text.size()) {
-      const std::size_t end = text.find('\n', start);
-      v.push_back(text.substr(start, end - start));
-      start = end + 1;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) v.push_back(line);
     std::sort(v.begin(), v.end());
     return v;
   };
@@ -251,29 +245,33 @@ TEST_F(DocFormat, EveryValueTypeComesBackExactly) {
 }
 
 TEST_F(DocFormat, ValuesBeyond1024BytesAreRefusedOnSaving) {
-  {
+  // 1025 raw bytes; 512 characters and the terminator (1026 bytes stored);
+  // 400 euro signs, which fit the store but take 1200 bytes in UTF-8.
+  const struct {
+    const char16_t* name;
+    std::u16string text;  // empty: the raw bytes
+    unsigned codepage;
+    const char16_t* source;  // nullptr: the id alone is checked
+  } cases[] = {{u"big", u"", 1252, u"KV_Property::GetData()"},
+               {u"text", std::u16string(512, u'x'), 1252, nullptr},
+               {u"euro", std::u16string(400, u'\u20AC'), 65001, u"KV_DOCFile::save()"}};
+  for (const auto& c : cases) {
     KV_Object kv;
+    const std::u16string path = u"\\" + std::u16string(c.name);
     const std::string raw(1025, 'r');
-    kv.setVoidProperty(u"\\big", raw.data(), 1025);
-    EXPECT_EQ(thrown([&] { kv.save(file("raw.doc").c_str(), KV_Object::FT_DOC, u"", u"\\"); }),
-              (Thrown{58, 1, u"KV_Property::GetData()", u"big"}));
-  }
-  {
-    // 512 characters and the terminator: 1026 bytes stored.
-    KV_Object kv;
-    kv.SetProperty(u"\\text", std::u16string(512, u'x').c_str());
-    EXPECT_EQ(thrown([&] { kv.save(file("text.doc").c_str(), KV_Object::FT_DOC, u"", u"\\"); }).id,
-              58u);
-  }
-  {
-    // 400 euro signs fit the store but take 1200 bytes in UTF-8.
-    KV_Object kv;
-    kv.SetProperty(u"\\euro", std::u16string(400, u'\u20AC').c_str());
-    ASSERT_TRUE(kv_set_ansi_codepage(65001));
+    if (c.text.empty()) {
+      kv.setVoidProperty(path.c_str(), raw.data(), raw.size());
+    } else {
+      kv.SetProperty(path.c_str(), c.text.c_str());
+    }
+    ASSERT_TRUE(kv_set_ansi_codepage(c.codepage));
     const Thrown t =
-        thrown([&] { kv.save(file("utf8.doc").c_str(), KV_Object::FT_DOC, u"", u"\\"); });
+        thrown([&] { kv.save(file("big.doc").c_str(), KV_Object::FT_DOC, u"", u"\\"); });
     kv_set_ansi_codepage(1252);
-    EXPECT_EQ(t, (Thrown{58, 1, u"KV_DOCFile::save()", u"euro"}));
+    EXPECT_EQ(t.id, 58u) << narrow(path);
+    if (c.source != nullptr) {
+      EXPECT_EQ(t, (Thrown{58, 1, c.source, c.name}));
+    }
   }
   // The format writes in place: what was written before the failure stays in
   // the document, the Version stream, the property written first and the
@@ -304,9 +302,7 @@ TEST_F(DocFormat, UnmappableCharactersBecomeTheReplacementCharacter) {
   save(kv, "unmappable.doc");
   KV_Object loaded;
   loaded.load(file("unmappable.doc").c_str(), KV_Object::FT_DOC, u"\\");
-  char16_t text[8];
-  ASSERT_TRUE(loaded.GetProperty(u"\\t", text, sizeof(text)));
-  EXPECT_EQ(std::u16string(text), u"a?b");
+  EXPECT_EQ(get_text(loaded, u"\\t"), u"a?b");
 }
 
 TEST_F(DocFormat, VersionIsSkippedAtEveryLevelAndNamesMeetAsTheDocumentComparesThem) {
@@ -499,37 +495,31 @@ TEST_F(DocFormat, StreamsOfAnotherTypeOrCountFailTheLoadAndKeepWhatCameBefore) {
   EXPECT_EQ(kv.getPropertySize(u"\\full"), 1024u);
   EXPECT_EQ(kv.getPropertySize(u"\\text"), 2050u);
   EXPECT_EQ(kv.getPropertySize(u"\\zero"), 2u);
-  int more = 0;
-  EXPECT_TRUE(kv.GetProperty(u"\\more", more));
-  EXPECT_EQ(more, 1);
+  EXPECT_EQ(get<int>(kv, u"\\more"), 1);
 }
 
 TEST_F(DocFormat, PathsTheTreeCannotHoldFailTheLoad) {
+  // An int "x" below depth storages named "d", or of 30 units when wide.
+  auto nested = [&](const std::string& name, int depth, bool wide) {
+    write_doc(name, [&](kv_cfb_storage root) {
+      put(root, u"Version", kVersion);
+      kv_cfb_storage s = root;
+      for (int i = 0; i < depth; ++i) {
+        s = s.create_storage(wide ? std::u16string(30, u'a' + i % 26) : u"d");
+      }
+      put(s, u"x", prop_stream(1, bytes({1, 0, 0, 0})));
+    });
+  };
   // 300 storages deep, and names long enough to pass 1023 units.
-  write_doc("deep.doc", [&](kv_cfb_storage root) {
-    put(root, u"Version", kVersion);
-    kv_cfb_storage s = root;
-    for (int i = 0; i < 300; ++i) s = s.create_storage(u"d");
-    put(s, u"x", prop_stream(1, bytes({1, 0, 0, 0})));
-  });
-  write_doc("long.doc", [&](kv_cfb_storage root) {
-    put(root, u"Version", kVersion);
-    kv_cfb_storage s = root;
-    for (int i = 0; i < 40; ++i) s = s.create_storage(std::u16string(30, u'a' + i % 26));
-    put(s, u"x", prop_stream(1, bytes({1, 0, 0, 0})));
-  });
+  nested("deep.doc", 300, false);
+  nested("long.doc", 40, true);
   for (const char* name : {"deep.doc", "long.doc"}) {
     KV_Object kv;
     EXPECT_EQ(thrown([&] { kv.load(file(name).c_str(), KV_Object::FT_DOC, u"\\"); }).id, 66u)
         << name;
   }
   // Exactly 256 components still load.
-  write_doc("256.doc", [&](kv_cfb_storage root) {
-    put(root, u"Version", kVersion);
-    kv_cfb_storage s = root;
-    for (int i = 0; i < 254; ++i) s = s.create_storage(u"d");
-    put(s, u"x", prop_stream(1, bytes({1, 0, 0, 0})));
-  });
+  nested("256.doc", 254, false);
   KV_Object kv;
   kv.load(file("256.doc").c_str(), KV_Object::FT_DOC, u"\\r");
   std::u16string path = u"\\r";
