@@ -137,14 +137,17 @@ TEST(ReplaceFile, WhatANewFileCannotReplaceIsWrittenInPlace) {
   kv_replace_file device(null_device.c_str());
   EXPECT_TRUE(device.in_place());
   EXPECT_EQ(device.write_name(), null_device.c_str());
+  // A folder; a file with further hard links, which keeps sharing its content
+  // with them; a name without a folder to make a file in, and no name, which
+  // fail as a plain write always did.
   fs::create_directories(dir.path() / "folder");
-  const std::u16string folder = dir.file("folder");
-  EXPECT_TRUE(kv_replace_file(folder.c_str()).in_place());
-  // A file with further hard links keeps sharing its content with them.
   write_file(dir.path() / "one", "shared");
   fs::create_hard_link(dir.path() / "one", dir.path() / "two");
-  const std::u16string linked = dir.file("one");
-  EXPECT_TRUE(kv_replace_file(linked.c_str()).in_place());
+  for (const char* name : {"folder", "one", "missing/file.pia", ""}) {
+    const std::u16string path = name[0] != '\0' ? dir.file(name) : u"";
+    EXPECT_TRUE(kv_replace_file(path.c_str()).in_place()) << name;
+  }
+  EXPECT_TRUE(kv_replace_file(nullptr).in_place());
   // A file that another open file holds locked (a compound document in use)
   // is met by the format's own lock, as before; unlocked, it is replaced.
   write_file(dir.path() / "held", "in use");
@@ -157,12 +160,6 @@ TEST(ReplaceFile, WhatANewFileCannotReplaceIsWrittenInPlace) {
     ::close(fd);
   }
   EXPECT_FALSE(kv_replace_file(held.c_str()).in_place());
-  // No folder to make a file in: the plain write fails as it always did.
-  const std::u16string nowhere = dir.file("missing/file.pia");
-  EXPECT_TRUE(kv_replace_file(nowhere.c_str()).in_place());
-  EXPECT_TRUE(kv_replace_file(nullptr).in_place());
-  const std::u16string empty;
-  EXPECT_TRUE(kv_replace_file(empty.c_str()).in_place());
   EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"folder", "held", "one", "two"}));
 }
 
