@@ -70,6 +70,139 @@ TEST(PdtFile, ExampleSetGivesTheReviewedTree) {
             static_cast<double>(482.6f));
 }
 
+// Every property that an import defines, below the root: a branch ("*"
+// stands for one component, an index or a name from the files) and the
+// names of its properties.
+struct PropertyRow {
+  const char* branch;
+  const char* names;  // separated by blanks
+};
+
+// clang-format off
+constexpr PropertyRow kEveryProperty[] = {
+  {"custom_name\\*", "localized_name custom_caps_type verifiable data_type default_value "
+                     "range_type range_max range_min number_of_values"},
+  {"custom_name\\*\\value_list\\*", "value caps_type"},
+  {"res_color_mem", "memory_changes_print_area default_name ui_owner abilities caps_state"},
+  {"res_color_mem\\dithering_list\\*", "localized_name pixel_expansion_ratio source_pixel_ratio "
+                                       "renderers caps_type dithering_type threshold "
+                                       "matrix_size_x matrix_size_y"},
+  {"res_color_mem\\dithering_list\\*\\matrix_list\\*\\*", "data"},
+  {"res_color_mem\\mem_area_list\\*", "caps_type localized_name device_memory printable_area"},
+  {"res_color_mem\\rcm_list\\*", "localized_name number_of_colors color_depth undithered_colors "
+                                 "color_system default_resolution caps_type"},
+  {"res_color_mem\\rcm_list\\*\\resolution_list\\*",
+   "caps_type localized_name physical_resolution_x physical_resolution_y "
+   "addressable_resolution_x addressable_resolution_y effective_resolution_x "
+   "effective_resolution_y default_mem_area"},
+  {"res_color_mem\\rcm_list\\*\\resolution_list\\*\\res_color_mem", "dithering_list"},
+  {"res_color_mem\\rcm_list\\*\\resolution_list\\*\\mem_area\\*", "caps_type name"},
+  {"io", "ui_owner default_type default_plot_file_extension abilities caps_state"},
+  {"io\\method\\*", "caps_type max_output_timeout min_output_timeout max_input_timeout "
+                    "min_input_timeout default_output_timeout default_input_timeout "
+                    "default_baud_rate default_protocol default_handshake handshakes bidi_flags "
+                    "abilities"},
+  {"io\\method\\*\\protocol\\*", "canonical_name data_bits stop_bits parity localized_name "
+                                 "caps_type"},
+  {"io\\method\\*\\baudrates\\*", "rate caps_type"},
+  {"media", "selection_methods default_selection_method default_longplot_reduction "
+            "max_number_of_copies duplexing_modes default_duplexing_mode default_source "
+            "default_size default_destination default_type mediacopies size_max_x size_max_y "
+            "max_roll_height ui_owner landscape abilities caps_state"},
+  {"media\\description\\*", "caps_type name dimensional printable_area media_bounds_urx "
+                            "media_bounds_ury printable_bounds_llx printable_bounds_lly "
+                            "printable_bounds_urx printable_bounds_ury"},
+  {"media\\size\\*", "media_group caps_type name localized_name landscape_mode "
+                     "media_description_name"},
+  {"media\\type\\*", "name caps_type localized_name max_resolution_x max_resolution_y "
+                     "drying_time"},
+  {"media\\source\\*", "caps_type localized_name default_entry feed"},
+  {"media\\source\\*\\entry\\*", "default_size width frame_height localized_name caps_type"},
+  {"media\\source\\*\\entry\\*\\size_names\\*", "name caps_type"},
+  {"media\\destination\\*", "localized_name caps_type default_collating default_stapling "
+                            "default_folding default_cutting"},
+  {"media\\destination\\*\\collating\\*", "caps_type localized_name collating_type"},
+  {"media\\destination\\*\\stapling\\*", "caps_type localized_name location when orientation"},
+  {"media\\destination\\*\\folding\\*", "caps_type localized_name folding_type when"},
+  {"media\\destination\\*\\cutting\\*", "caps_type localized_name when"},
+  {"RASTER", "abilities orientation_prefs"},
+  {"physical_pen", "max_npens default_npens max_speed default_speed programmable_widths "
+                   "programmable_speeds hardware_fills area_fill_corr max_width min_width "
+                   "min_speed max_optimization default_width default_optimization ui_owner "
+                   "abilities caps_state"},
+  {"meta", "canonical_family_name driver_version canonical_model_name model_abilities "
+           "localized_model_name localized_family_name driver_tag_line toolkit_version"},
+  {"linetype", "abilities capabilities caps_state"},
+  {"linetype\\font\\*", "width"},
+  {"init_term", "ui_owner abilities"},
+};
+// clang-format on
+
+// The property paths of the table, each a pattern.
+std::vector<std::string> every_property() {
+  std::vector<std::string> patterns;
+  for (const PropertyRow& row : kEveryProperty) {
+    std::istringstream names(row.names);
+    std::string name;
+    while (names >> name) patterns.push_back(std::string(row.branch) + "\\" + name);
+  }
+  return patterns;
+}
+
+// The property paths of a PIA text, below its first node.
+std::vector<std::string> property_paths(const std::string& text) {
+  std::vector<std::string> paths;
+  std::vector<std::string> nodes;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    line.erase(0, line.find_first_not_of(' '));
+    if (line == "}") {
+      nodes.pop_back();
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) {
+      nodes.push_back(line.substr(0, line.size() - 1));
+      continue;
+    }
+    std::string path;
+    for (std::size_t i = 1; i < nodes.size(); ++i) path += nodes[i] + "\\";
+    paths.push_back(path + line.substr(0, equals));
+  }
+  return paths;
+}
+
+bool matches(const std::string& pattern, const std::string& path) {
+  std::istringstream p(pattern);
+  std::istringstream q(path);
+  std::string a;
+  std::string b;
+  for (;;) {
+    const bool more_a = static_cast<bool>(std::getline(p, a, '\\'));
+    const bool more_b = static_cast<bool>(std::getline(q, b, '\\'));
+    if (!more_a || !more_b) return more_a == more_b;
+    if (a != "*" && a != b) return false;
+  }
+}
+
+TEST(PdtFile, ExampleSetHoldsEveryPropertyAndNoOther) {
+  const std::vector<std::string> paths =
+      property_paths(read_file(source_dir() / "drivers" / "testdata" / "example_set.expected"));
+  const std::vector<std::string> patterns = every_property();
+  EXPECT_EQ(patterns.size(), 180u);
+  for (const std::string& pattern : patterns) {
+    bool found = false;
+    for (const std::string& path : paths) found = found || matches(pattern, path);
+    EXPECT_TRUE(found) << "the example set lacks " << pattern;
+  }
+  for (const std::string& path : paths) {
+    bool known = false;
+    for (const std::string& pattern : patterns) known = known || matches(pattern, path);
+    EXPECT_TRUE(known) << "no import writes " << path;
+  }
+}
+
 TEST(PdtFile, ArgumentsAreCheckedAfterTheKeyTextFileIsRead) {
   PdtSet set;
   set.keys("ORVA_MEDIA_SIZE_C3 \"A4\"\nORVA_MEDIA_TYPE_B3 \"Plain\"\n");
