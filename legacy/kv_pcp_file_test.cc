@@ -89,24 +89,19 @@ TEST(PcpLoad, KeywordsStoreTheirValuesBelowTheRoot) {
                "SCALE=1=2.\n",
            u"\\dev");
   EXPECT_TRUE(handler.reports.empty()) << ::testing::PrintToString(reports(handler));
-  EXPECT_EQ(get_text(kv, u"\\dev\\FAMILY"), u"Pen plotters");
-  EXPECT_EQ(get_text(kv, u"\\dev\\MODEL"), u"Model 7");
-  EXPECT_EQ(get<double>(kv, u"\\dev\\VERSION"), 2.0);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\version"), 2.5);
+  const std::pair<const char16_t*, const char16_t*> texts[] = {
+      {u"FAMILY", u"Pen plotters"}, {u"MODEL", u"Model 7"},     {u"UNITS", u"m"},  {u"HIDE", u"y"},
+      {u"FILL_ADJUST", u"N"},       {u"PLOT_FILE", u"out.plt"}, {u"SIZE", u"USER"}};
+  for (const auto& [name, text] : texts)
+    EXPECT_EQ(get_text(kv, u"\\dev\\" + std::u16string(name)), text);
+  const std::pair<const char16_t*, double> reals[] = {
+      {u"VERSION", 2.0},       {u"version", 2.5},       {u"PEN_WIDTH", 0.5},
+      {u"ORIGIN\\X", 0.5},     {u"ORIGIN\\Y", 1.25},    {u"SIZE\\USER\\X", 10.0},
+      {u"SIZE\\USER\\Y", 7.5}, {u"SCALE\\MUNITS", 1.0}, {u"SCALE\\DUNITS", 2.0}};
+  for (const auto& [name, value] : reals)
+    EXPECT_EQ(get<double>(kv, u"\\dev\\" + std::u16string(name)), value);
   EXPECT_EQ(get<int>(kv, u"\\dev\\ROTATE"), 90);
   EXPECT_EQ(get<int>(kv, u"\\dev\\OPTIMIZE_LEVEL"), 3);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\PEN_WIDTH"), 0.5);
-  EXPECT_EQ(get_text(kv, u"\\dev\\UNITS"), u"m");
-  EXPECT_EQ(get_text(kv, u"\\dev\\HIDE"), u"y");
-  EXPECT_EQ(get_text(kv, u"\\dev\\FILL_ADJUST"), u"N");
-  EXPECT_EQ(get_text(kv, u"\\dev\\PLOT_FILE"), u"out.plt");
-  EXPECT_EQ(get<double>(kv, u"\\dev\\ORIGIN\\X"), 0.5);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\ORIGIN\\Y"), 1.25);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\SIZE\\USER\\X"), 10.0);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\SIZE\\USER\\Y"), 7.5);
-  EXPECT_EQ(get_text(kv, u"\\dev\\SIZE"), u"USER");
-  EXPECT_EQ(get<double>(kv, u"\\dev\\SCALE\\MUNITS"), 1.0);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\SCALE\\DUNITS"), 2.0);
   EXPECT_EQ(walk_tree(kv).size(), 18u);
 }
 
