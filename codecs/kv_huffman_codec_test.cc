@@ -162,22 +162,13 @@ TEST(KvHuffmanCodec, RandomInputsOfEverySizeClassRoundTrip) {
       Bytes in(size);
       std::geometric_distribution<int> skewed(0.15);
       for (uint32_t i = 0; i < size; ++i) {
-        switch (shape) {
-          case 0:
-            in[i] = static_cast<unsigned char>(random());
-            break;
-          case 1:
-            in[i] = static_cast<unsigned char>(' ' + skewed(random) % 95);
-            break;
-          case 2:
-            in[i] = static_cast<unsigned char>("ab"[random() % 2]);
-            break;
-          default:
-            // Value k about twice as often as value k + 1: codes up to about
-            // 20 bits.
-            in[i] = static_cast<unsigned char>(__builtin_ctz(random() | 0x80000) * 11);
-            break;
-        }
+        // Shape 3: value k about twice as often as value k + 1, codes up to
+        // about 20 bits.
+        const unsigned value = shape == 0   ? unsigned(random())
+                               : shape == 1 ? unsigned(' ' + skewed(random) % 95)
+                               : shape == 2 ? unsigned("ab"[random() % 2])
+                                            : unsigned(__builtin_ctz(random() | 0x80000) * 11);
+        in[i] = static_cast<unsigned char>(value);
       }
       Result packed = encode(in);
       ASSERT_TRUE(packed.ok);

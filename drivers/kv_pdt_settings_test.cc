@@ -43,52 +43,22 @@ void load(const PdtSet& set, Loaded& out) {
 
 TEST(PdtSettings, EverySettingWithItsGroups) {
   PdtSet set;
-  set.file("Misc Non-Localizable Info",
-           settings({{3, "8"},
-                     {4, "4"},
-                     {5, "60.5 // cm/s"},
-                     {6, "30"},
-                     {7, "MediaSizeByMediaSource = 0x1\tMediaSizeByMediaSize = 0x2"},
-                     {8, "MediaSizeByMediaSize = 0x2\tBogus\tMediaSizeByMediaSource = 0x1"},
-                     {9, "0.5"},
-                     {10, "99"},
-                     {11, "None = 0x1\tLong = 0x2\t\tShort = 0x4"},  // stops at the empty field
-                     {12, "Short"},                                  // no name: 0
-                     {13, "Yes"},
-                     {14, "y"},
-                     {15, "N"},
-                     {16, "Large format"},
-                     {17, "y"},
-                     {18, "N"},
-                     {19, "yes"},
-                     {20, "Y"},
-                     {21, "2.0"},
-                     {22, "0.1"},
-                     {23, "5"},
-                     {24, "Full Motion Optimization"},
-                     {25, "0.25"},
-                     {26, "Limited Motion Optimization"},  // misspelt in the vocabulary
-                     {27, "7"},
-                     {28, "7"},
-                     {29, "y"},
-                     {30, "\"Colour Best\""},
-                     {31, "\"Roll 1\""},
-                     {32, "ISO A4"},
-                     {33, "Bin"},
-                     {34, "\"Plain Paper\" "},
-                     {35, "7"},
-                     {36, "Y"},
-                     {37, "7"},
-                     {38, "2.4.0"},
-                     {39, "Plotter 2400"},
-                     {40, "914.4"},
-                     {41, "15000"},
-                     {42, "0"},
-                     {64, "\"RS232\""},
-                     {65, "plt"},
-                     {66, "Y"},
-                     {67, "N"},
-                     {68, "Yes"}}));
+  // Line 11 stops at its empty field; line 12 names no entry (0); line 26
+  // is misspelt in the vocabulary.
+  std::map<int, std::string> values;
+  int line = 3;
+  // clang-format off
+  const char* const from_3[] = {
+    "8", "4", "60.5 // cm/s", "30", "MediaSizeByMediaSource = 0x1\tMediaSizeByMediaSize = 0x2",
+    "MediaSizeByMediaSize = 0x2\tBogus\tMediaSizeByMediaSource = 0x1", "0.5", "99",
+    "None = 0x1\tLong = 0x2\t\tShort = 0x4", "Short", "Yes", "y", "N", "Large format", "y", "N",
+    "yes", "Y", "2.0", "0.1", "5", "Full Motion Optimization", "0.25",
+    "Limited Motion Optimization", "7", "7", "y", "\"Colour Best\"", "\"Roll 1\"", "ISO A4",
+    "Bin", "\"Plain Paper\" ", "7", "Y", "7", "2.4.0", "Plotter 2400", "914.4", "15000", "0"};
+  // clang-format on
+  for (const char* value : from_3) values[line++] = value;
+  values.insert({{64, "\"RS232\""}, {65, "plt"}, {66, "Y"}, {67, "N"}, {68, "Yes"}});
+  set.file("Misc Non-Localizable Info", settings(values));
   Loaded l;
   load(set, l);
   const KV_Object& o = l.tree;
@@ -149,16 +119,11 @@ TEST(PdtSettings, EmptyAndNoAnswers) {
   // with their groups, except max_npens 0 and the answers that are no. An
   // empty field writes nothing.
   PdtSet set;
-  set.file("Misc Non-Localizable Info", settings({{3, "0"},
-                                                  {4, ""},
-                                                  {13, "N"},
-                                                  {17, "N"},
-                                                  {24, "Pen Sorting"},
-                                                  {29, "N"},
-                                                  {36, "n"},
-                                                  {64, "rs232"},
-                                                  {66, "y"},
-                                                  {67, "Y"}}));
+  // clang-format off
+  set.file("Misc Non-Localizable Info", settings({
+      {3, "0"}, {4, ""}, {13, "N"}, {17, "N"}, {24, "Pen Sorting"}, {29, "N"}, {36, "n"},
+      {64, "rs232"}, {66, "y"}, {67, "Y"}}));
+  // clang-format on
   Loaded l;
   load(set, l);
   EXPECT_EQ(get_int(l.tree, u"\\M\\physical_pen\\max_npens"), 0);
@@ -238,22 +203,15 @@ TEST(PdtSettings, LineTypeAbilitiesNeedTheLabel) {
 
 TEST(PdtSettings, OwnershipLaterLinesOverride) {
   PdtSet set;
-  set.file("Misc Non-Localizable Info",
-           settings({{44, "ALL"},
-                     {45, "PostInitString"},
-                     {47, "TerminationString\tALL extra"},
-                     {48, "PenColor\tPenWidth"},
-                     {49, "PenWidth\t\tPenSpeed"},  // the list ends at the empty field
-                     {51, "all"},
-                     {52, "ALL"},
-                     {53, "Resolution\tColorDepth"},
-                     {54, "ALL"},
-                     {55, "ICMIntent\tBogus"},
-                     {57, "Portname\tProtocol"},
-                     {59, "PlotToFile\tPathname"},
-                     {61, "Type\tSource"},
-                     {62, "ALL"},
-                     {63, "Size\tDuplexingMode"}}));
+  // Line 49's list ends at its empty field.
+  // clang-format off
+  set.file("Misc Non-Localizable Info", settings({
+      {44, "ALL"}, {45, "PostInitString"}, {47, "TerminationString\tALL extra"},
+      {48, "PenColor\tPenWidth"}, {49, "PenWidth\t\tPenSpeed"}, {51, "all"}, {52, "ALL"},
+      {53, "Resolution\tColorDepth"}, {54, "ALL"}, {55, "ICMIntent\tBogus"},
+      {57, "Portname\tProtocol"}, {59, "PlotToFile\tPathname"}, {61, "Type\tSource"}, {62, "ALL"},
+      {63, "Size\tDuplexingMode"}}));
+  // clang-format on
   KV_Object o;
   set.load(o);
   EXPECT_EQ(get_text(o, u"\\M\\init_term\\ui_owner"), "0,1,3");

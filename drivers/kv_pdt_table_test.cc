@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kvstore/kv_exceptions.h"
@@ -100,28 +101,19 @@ TEST(PdtTable, SetFolderIsThePathUpToItsLastSlash) {
   EXPECT_EQ(std::u16string(kv_pdt_file_name(kv_pdt_media_source_entry)), u"Media Source Entry");
 }
 
-TEST(PdtTable, NamesAreCleaned) {
-  EXPECT_EQ(kv_pdt_clean(u"\"Roll Feed 1\""), u"Roll_Feed_1");
-  EXPECT_EQ(kv_pdt_clean(u"\"Roll Feed 1\"   "), u"Roll_Feed_1");
-  EXPECT_EQ(kv_pdt_clean(u" A4 "), u"_A4");
-  EXPECT_EQ(kv_pdt_clean(u"\"\"x\"\""), u"\"x\"");
-  EXPECT_EQ(kv_pdt_clean(u"\""), u"");
-  EXPECT_EQ(kv_pdt_clean(u"\"open"), u"open");
-  EXPECT_EQ(kv_pdt_clean(u"close\""), u"close");
-  EXPECT_EQ(kv_pdt_clean(u"\"Vellum \""), u"Vellum_");
-  EXPECT_EQ(kv_pdt_clean(u""), u"");
-}
-
-TEST(PdtTable, NumbersAreReadLikeTheRuntime) {
-  EXPECT_EQ(kv_pdt_integer(u"  42abc"), 42);
-  EXPECT_EQ(kv_pdt_integer(u"-7"), -7);
-  EXPECT_EQ(kv_pdt_integer(u"+7"), 7);
-  EXPECT_EQ(kv_pdt_integer(u"x7"), 0);
-  EXPECT_EQ(kv_pdt_integer(u""), 0);
-  EXPECT_EQ(kv_pdt_integer(u"- 7"), 0);
-  EXPECT_EQ(kv_pdt_integer(u"99999999999999999999"), 2147483647);
-  EXPECT_EQ(kv_pdt_integer(u"-2147483648"), -2147483647 - 1);
-  EXPECT_EQ(kv_pdt_integer(u"-99999999999"), -2147483647 - 1);
+TEST(PdtTable, NamesAreCleanedAndNumbersReadLikeTheRuntime) {
+  // clang-format off
+  const std::pair<std::u16string, std::u16string> names[] = {
+      {u"\"Roll Feed 1\"", u"Roll_Feed_1"}, {u"\"Roll Feed 1\"   ", u"Roll_Feed_1"},
+      {u" A4 ", u"_A4"}, {u"\"\"x\"\"", u"\"x\""}, {u"\"", u""}, {u"\"open", u"open"},
+      {u"close\"", u"close"}, {u"\"Vellum \"", u"Vellum_"}, {u"", u""}};
+  const std::pair<std::u16string, int> integers[] = {
+      {u"  42abc", 42}, {u"-7", -7}, {u"+7", 7}, {u"x7", 0}, {u"", 0}, {u"- 7", 0},
+      {u"99999999999999999999", 2147483647}, {u"-2147483648", -2147483647 - 1},
+      {u"-99999999999", -2147483647 - 1}};
+  // clang-format on
+  for (const auto& [in, out] : names) EXPECT_EQ(kv_pdt_clean(in), out);
+  for (const auto& [in, out] : integers) EXPECT_EQ(kv_pdt_integer(in), out);
 
   EXPECT_EQ(kv_pdt_real(u" 2.5mm"), 2.5);
   EXPECT_EQ(kv_pdt_real(u"1e3"), 1000.0);

@@ -17,6 +17,7 @@
 #include "kvstore/kv_object.h"
 #include "testutil/recording_handler.h"
 #include "testutil/temp_dir.h"
+#include "testutil/tree_values.h"
 
 namespace {
 
@@ -130,12 +131,6 @@ std::string pia_text(const KV_Object& kv, const char16_t* path) {
   text.erase(0, text.find("\r\n") + 2);
   text.pop_back();
   return text;
-}
-
-std::u16string string_at(const KV_Object& kv, const char16_t* path) {
-  char16_t buffer[256] = {};
-  if (!kv.GetProperty(path, buffer, sizeof buffer)) return u"<missing>";
-  return buffer;
 }
 
 // The id, source and argument of the GX_Exception that f throws.
@@ -273,13 +268,11 @@ TEST_F(DpiaFile, DescriptorsAndInfosKeepTheirText) {
 
   KV_Object back;
   back.load(file.c_str(), KV_Object::FT_DPIA, u"\\");
-  EXPECT_EQ(string_at(back, u"\\DPIA_directory\\0\\descriptor"), name);
-  EXPECT_EQ(string_at(back, u"\\DPIA_directory\\0\\info"), u"\u00e9t\u00e9");
-  EXPECT_EQ(string_at(back, u"\\DPIA_directory\\1\\info"), u"");
+  EXPECT_EQ(get_text(back, u"\\DPIA_directory\\0\\descriptor"), name);
+  EXPECT_EQ(get_text(back, u"\\DPIA_directory\\0\\info"), u"\u00e9t\u00e9");
+  EXPECT_EQ(get_text(back, u"\\DPIA_directory\\1\\info"), u"");
   back.load_section(file.c_str(), KV_Object::FT_DPIA, u"\\s", name.c_str());
-  int v = 0;
-  EXPECT_TRUE(back.GetProperty(u"\\s\\v", v));
-  EXPECT_EQ(v, 3);
+  EXPECT_EQ(get<int>(back, u"\\s\\v"), 3);
 
   // Descriptors are compared as decoded text: an invalid byte reads as
   // U+FFFD, and a lone surrogate asked for is not the U+FFFD of a file.
@@ -288,7 +281,7 @@ TEST_F(DpiaFile, DescriptorsAndInfosKeepTheirText) {
       write("odd.dpia", make_file(0x20000, {{"\xFF", "", section}, {"\xEF\xBF\xBD", "", section}}));
   KV_Object kv2;
   kv2.load_section(odd.c_str(), KV_Object::FT_DPIA, u"\\s", u"\uFFFD");
-  EXPECT_TRUE(kv2.GetProperty(u"\\s\\v", v));
+  EXPECT_EQ(get<int>(kv2, u"\\s\\v"), 5);
   const char16_t lone[] = {0xD800, 0};
   EXPECT_EQ(std::get<0>(
                 failure([&] { kv2.load_section(odd.c_str(), KV_Object::FT_DPIA, u"\\t", lone); })),
@@ -380,7 +373,7 @@ TEST_F(DpiaFile, HostileDirectoriesAreRefusedBeforeReading) {
     kv.load(file.c_str(), KV_Object::FT_DPIA, u"\\");
     kv.load_section(file.c_str(), KV_Object::FT_DPIA, u"\\a", u"a");
     EXPECT_EQ(pia_text(kv, u"\\a"), "v=1\n");
-    EXPECT_EQ(string_at(kv, u"\\DPIA_directory\\1\\descriptor"), u"b");
+    EXPECT_EQ(get_text(kv, u"\\DPIA_directory\\1\\descriptor"), u"b");
   }
 
   // A damaged section does not stop another from loading: each is read alone.

@@ -5,18 +5,18 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kvstore/kv_exceptions.h"
-#include "kvstore/kv_iterator.h"
 #include "kvstore/kv_object.h"
 #include "kvstore/kv_platform.h"
 #include "testutil/recording_handler.h"
 #include "testutil/temp_dir.h"
 #include "testutil/tree_values.h"
+#include "testutil/tree_walk.h"
 #include "tree/kv_alloc.h"
 
 namespace {
@@ -42,30 +42,16 @@ void build_example(KV_Object& kv, const char16_t* start) {
   kv.setVoidProperty((s + u"\\media\\tray\\id").c_str(), id, 2);
 }
 
-// Every node and property of the sub-tree at path, with types and rendered
-// values, in walk order: equal dumps mean equal sub-trees.
-std::vector<std::string> dump(const KV_Object& kv, const char16_t* path) {
-  std::vector<std::string> out;
-  std::unique_ptr<KV_Iterator> it(kv.newIterator(path, 0));
-  if (it == nullptr) return out;
-  char* data = nullptr;
-  std::size_t size = 0;
-  PropType type = PROP_NONE;
-  auto props = [&] {
-    while (const char16_t* name = it->nextProp(data, size, type)) {
-      std::u16string n(name);
-      out.push_back(std::string(n.begin(), n.end()) + ":" + std::to_string(type) + ":" +
-                    std::string(data, size));
-    }
-  };
-  props();
-  KV_Object::NodeType move;
-  while (const char16_t* name = it->nextNode(move)) {
-    std::u16string n(name);
-    out.push_back("node " + std::to_string(move) + " " + std::string(n.begin(), n.end()));
-    if (move != KV_Object::NODE_UP) props();
+// The id, source and argument ("<none>" when null) of the E that f raises.
+using Raised = std::tuple<unsigned, std::u16string, std::u16string>;
+template <typename E, typename F>
+Raised raised(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return {e.id(), e.source(), e.argument() != nullptr ? e.argument() : u"<none>"};
   }
-  return out;
+  return {0, u"<not raised>", u""};
 }
 
 std::string save_to_string(const KV_Object& kv, const char16_t* header, const char16_t* path,
@@ -96,7 +82,7 @@ TEST(PiaFormat, ExampleTreeSavesToTheExactBytes) {
 
   KV_Object back;
   back.load(file.c_str(), KV_Object::FT_PIA, u"\\dev");
-  EXPECT_EQ(dump(back, u"\\dev"), dump(kv, u"\\dev"));
+  EXPECT_EQ(walk_tree(back, u"\\dev"), walk_tree(kv, u"\\dev"));
   EXPECT_EQ(get<int>(back, u"\\dev\\version"), 2);
 }
 
@@ -128,7 +114,7 @@ TEST(PiaFormat, CompressedBodyIsAZlibStreamBehindTheHeader) {
 
   KV_Object back;
   load_from_string(back, bytes, u"\\dev");
-  EXPECT_EQ(dump(back, u"\\dev"), dump(kv, u"\\dev"));
+  EXPECT_EQ(walk_tree(back, u"\\dev"), walk_tree(kv, u"\\dev"));
 }
 
 TEST(PiaFormat, EveryTypeRoundTripsPlainAndCompressedByFileAndStream) {
@@ -148,20 +134,20 @@ TEST(PiaFormat, EveryTypeRoundTripsPlainAndCompressedByFileAndStream) {
   kv.setVoidProperty(u"\\s\\raw", raw.data(), static_cast<unsigned>(raw.size()));
   for (int pen = 0; pen < 40; ++pen) kv.SetProperty(u"\\s\\pens\\*\\width", pen * 0.05, pen);
   kv.SetProperty(u"\\s\\a\\b\\c\\d\\deep", 1);
-  const std::vector<std::string> expected = dump(kv, u"\\s");
+  const auto expected = walk_tree(kv, u"\\s");
 
   TempDir dir;
   for (const char16_t* header : {u"", u"compress", u"my header, compress, more"}) {
     for (bool utf8 : {false, true}) {
       KV_Object from_stream;
       load_from_string(from_stream, save_to_string(kv, header, u"\\s", utf8), u"\\s");
-      EXPECT_EQ(dump(from_stream, u"\\s"), expected);
+      EXPECT_EQ(walk_tree(from_stream, u"\\s"), expected);
 
       std::u16string file = dir.file("round.pia");
       kv.save(file.c_str(), KV_Object::FT_PIA, header, u"\\s", utf8);
       KV_Object from_file;
       from_file.load(file.c_str(), KV_Object::FT_PIA, u"\\s");
-      EXPECT_EQ(dump(from_file, u"\\s"), expected);
+      EXPECT_EQ(walk_tree(from_file, u"\\s"), expected);
     }
   }
 }
@@ -197,19 +183,17 @@ TEST(PiaFormat, ValueFormsAreRecognisedByTheirFirstCharacters) {
   EXPECT_TRUE(get<bool>(tolerant, u"\\r\\b"));
   EXPECT_TRUE(get<bool>(tolerant, u"\\r\\c"));
   EXPECT_FALSE(get<bool>(tolerant, u"\\r\\d"));
-  EXPECT_EQ(get<int>(tolerant, u"\\r\\e"), 0);
-  EXPECT_EQ(get<int>(tolerant, u"\\r\\f"), 12);
-  EXPECT_EQ(get<int>(tolerant, u"\\r\\g"), 7);
-  EXPECT_EQ(get<int>(tolerant, u"\\r\\h"), -12);
-  EXPECT_EQ(get<double>(tolerant, u"\\r\\i"), 2.5);
-  EXPECT_EQ(get<double>(tolerant, u"\\r\\j"), -0.5);
+  for (const auto& [name, value] :
+       {std::pair<const char16_t*, int>{u"e", 0}, {u"f", 12}, {u"g", 7}, {u"h", -12}, {u"n", 5}})
+    EXPECT_EQ(get<int>(tolerant, u"\\r\\" + std::u16string(name)), value);
+  for (const auto& [name, value] : {std::pair<const char16_t*, double>{u"i", 2.5}, {u"j", -0.5}})
+    EXPECT_EQ(get<double>(tolerant, u"\\r\\" + std::u16string(name)), value);
   EXPECT_EQ(get_text(tolerant, u"\\r\\k"), u"  text with trailing blanks");
   EXPECT_EQ(get_text(tolerant, u"\\r\\l"), u"\r");  // a CR LF line keeps its CR
   unsigned char raw[2] = {};
   EXPECT_TRUE(tolerant.getVoidProperty(u"\\r\\m", raw, 2));
   EXPECT_EQ(raw[0], 0x2A);  // lower-case digits pass the test but not the decoder
   EXPECT_EQ(raw[1], 0x1B);
-  EXPECT_EQ(get<int>(tolerant, u"\\r\\n"), 5);
   // The number forms are read literally: what the form allows before the
   // digits may begin the value.
   load_from_string(tolerant, plain("p=.5\nq=\t5\nr=\t.25\ns=-.5\nt=\t\nu=\t-5\nv=.\nw=5 .5\n"),
@@ -283,13 +267,10 @@ TEST(PiaFormat, WithoutAHandlerTheFirstReportRaisesAndWhatCameBeforeStays) {
 
   RecordingHandler stop(0);
   KV_Object canceled(&stop);
-  try {
-    load_from_string(canceled, plain("first=1\nbad=yes\nlast=2\n"), u"\\r");
-    FAIL();
-  } catch (const GX_Canceled_Error& e) {
-    EXPECT_EQ(e.id(), 88u);
-    EXPECT_EQ(std::u16string(e.source()), u"bad=yes");
-  }
+  const Raised r = raised<GX_Canceled_Error>(
+      [&] { load_from_string(canceled, plain("first=1\nbad=yes\nlast=2\n"), u"\\r"); });
+  EXPECT_EQ(std::get<0>(r), 88u);
+  EXPECT_EQ(std::get<1>(r), u"bad=yes");
   EXPECT_EQ(stop.reports.size(), 1u);
 }
 
@@ -304,26 +285,20 @@ TEST(PiaFormat, BracesMoveThroughThePath) {
   EXPECT_EQ(get<int>(kv, u"\\z"), 3);
   EXPECT_EQ(get<int>(kv, u"\\n\\w"), 4);  // a missing close is not reported
   // A close on a path without a backslash cannot climb.
-  try {
-    load_from_string(kv, plain("}\n"), u"plain");
-    FAIL();
-  } catch (const KV_Error& e) {
-    EXPECT_EQ(e.id(), 57u);
-  }
+  EXPECT_EQ(std::get<0>(raised<KV_Error>([&] { load_from_string(kv, plain("}\n"), u"plain"); })),
+            57u);
 }
 
 TEST(PiaFormat, SyntaxErrorsOfNodesRaiseEvenWithAHandler) {
   RecordingHandler handler;
   KV_Object kv(&handler);
   for (const char* body : {"abc\n", "{\n", "my node{\n", "a*b{\n", "q\"{\n"}) {
-    try {
+    const Raised r = raised<KV_Error>([&] {
       load_from_string(kv, plain(std::string("before=1\n") + body + "after=2\n"), u"\\r");
-      FAIL() << body;
-    } catch (const KV_Error& e) {
-      EXPECT_EQ(e.id(), 57u);
-      EXPECT_EQ(std::u16string(e.source()), u"KV_PIAFile::load()");
-      EXPECT_EQ(std::u16string(e.argument()).substr(0, 4), u"\n3, ");
-    }
+    });
+    EXPECT_EQ(std::get<0>(r), 57u) << body;
+    EXPECT_EQ(std::get<1>(r), u"KV_PIAFile::load()");
+    EXPECT_EQ(std::get<2>(r).substr(0, 4), u"\n3, ");
     EXPECT_EQ(kv.getPropertySize(u"\\r\\after"), 0u);
   }
   EXPECT_TRUE(handler.reports.empty());
@@ -339,21 +314,13 @@ TEST(PiaFormat, HeaderLines) {
   EXPECT_EQ(get<int>(kv, u"\\r\\x"), 1);
   // A header that is the last line without a line feed fails the stream
   // check: only the end of the stream explains it.
-  try {
-    load_from_string(kv, "PIAFILEVERSION_2.0,", u"\\r");
-    FAIL();
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 82u);
-    EXPECT_EQ(std::u16string(e.source()), u"KV_PIAFile::getVersion()");
-    EXPECT_EQ(e.argument(), nullptr);  // a stream has no file name
-  }
+  // A stream has no file name.
+  EXPECT_EQ(raised<KV_Severe>([&] { load_from_string(kv, "PIAFILEVERSION_2.0,", u"\\r"); }),
+            (Raised{82, u"KV_PIAFile::getVersion()", u"<none>"}));
   // Not a PIA header: 89 is reported, and with a handler reading goes on.
-  try {
-    load_from_string(kv, "HELLO\nx=1\n", u"\\r");
-    FAIL();
-  } catch (const GX_Exception& e) {
-    EXPECT_EQ(e.id(), 89u);
-  }
+  EXPECT_EQ(
+      std::get<0>(raised<GX_Exception>([&] { load_from_string(kv, "HELLO\nx=1\n", u"\\r"); })),
+      89u);
   RecordingHandler handler;
   KV_Object tolerant(&handler);
   load_from_string(tolerant, "HELLO\nx=1\n", u"\\r");
@@ -381,26 +348,17 @@ TEST(PiaFormat, VersionQueriesAndFileErrors) {
   EXPECT_EQ(version[0], 0);  // size 0 reads nothing and leaves the text empty
 
   std::u16string missing = dir.file("missing.pia");
-  try {
-    kv.load(missing.c_str(), KV_Object::FT_PIA, u"\\r");
-    FAIL();
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 63u);
-    EXPECT_EQ(std::u16string(e.source()), u"KV_PIAFile::load()");
-    EXPECT_EQ(std::u16string(e.argument()), missing);
-  }
+  EXPECT_EQ(raised<KV_Severe>([&] { kv.load(missing.c_str(), KV_Object::FT_PIA, u"\\r"); }),
+            (Raised{63, u"KV_PIAFile::load()", missing}));
   // A folder exists but cannot be read as a file.
   std::u16string folder = dir.file("");
   EXPECT_THROW(kv.load(folder.c_str(), KV_Object::FT_PIA, u"\\r"), KV_Severe);
   // Writing into a folder that does not exist.
   std::u16string nowhere = dir.file("no/such/folder.pia");
-  try {
-    kv.save(nowhere.c_str(), KV_Object::FT_PIA, u"", u"\\dev");
-    FAIL();
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 63u);
-    EXPECT_EQ(std::u16string(e.source()), u"KV_PIAFile::open()");
-  }
+  const Raised r =
+      raised<KV_Severe>([&] { kv.save(nowhere.c_str(), KV_Object::FT_PIA, u"", u"\\dev"); });
+  EXPECT_EQ(std::get<0>(r), 63u);
+  EXPECT_EQ(std::get<1>(r), u"KV_PIAFile::open()");
 }
 
 TEST(PiaFormat, DamagedCompressedBodiesFailWithDecompressionError) {
@@ -411,14 +369,8 @@ TEST(PiaFormat, DamagedCompressedBodiesFailWithDecompressionError) {
   KV_Object target(&handler);
   std::string damaged = bytes;
   damaged[damaged.size() - 3] ^= 0x55;  // breaks the zlib trailer
-  try {
-    load_from_string(target, damaged, u"\\r");
-    FAIL();
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 84u);
-    EXPECT_EQ(std::u16string(e.source()), u"kvpia");
-    EXPECT_EQ(std::u16string(e.argument()), u"decompression of PIA data failed");
-  }
+  EXPECT_EQ(raised<KV_Severe>([&] { load_from_string(target, damaged, u"\\r"); }),
+            (Raised{84, u"kvpia", u"decompression of PIA data failed"}));
   ASSERT_EQ(handler.reports.size(), 1u);  // the codec's own error came first
   EXPECT_EQ(handler.reports[0].id, 97u);
   // A header that says "compress" over a plain body.
@@ -432,20 +384,14 @@ TEST(PiaFormat, SavesRefuseValuesThatCannotBeWritten) {
   kv.setVoidProperty(u"\\s\\raw", raw, 1);
   kv.setVoidProperty(u"\\s\\raw", raw, 0);
   std::stringstream stream;
-  try {
-    kv.save(&stream, KV_Object::FT_PIA, u"", u"\\s");
-    FAIL();
-  } catch (const KV_Error& e) {
-    EXPECT_EQ(e.id(), 53u);
-  }
+  EXPECT_EQ(
+      std::get<0>(raised<KV_Error>([&] { kv.save(&stream, KV_Object::FT_PIA, u"", u"\\s"); })),
+      53u);
   kv.deletePath(u"\\s\\raw");
   kv.setVoidProperty(u"\\s\\never", raw, 0);
-  try {
-    kv.save(&stream, KV_Object::FT_PIA, u"compress", u"\\s");
-    FAIL();
-  } catch (const KV_Warning& e) {
-    EXPECT_EQ(e.id(), 59u);
-  }
+  EXPECT_EQ(std::get<0>(raised<KV_Warning>(
+                [&] { kv.save(&stream, KV_Object::FT_PIA, u"compress", u"\\s"); })),
+            59u);
   EXPECT_TRUE(handler.reports.empty());
 }
 
@@ -478,7 +424,7 @@ TEST(PiaFormat, LongLinesAndLongNames) {
   EXPECT_TRUE(
       packed.getVoidProperty(u"\\s\\big", big_back.data(), static_cast<unsigned>(big.size())));
   EXPECT_EQ(big_back, big);
-  EXPECT_EQ(dump(packed, u"\\s"), dump(kv, u"\\s"));
+  EXPECT_EQ(walk_tree(packed, u"\\s"), walk_tree(kv, u"\\s"));
 }
 
 TEST(PiaFormat, PropertyPathsBeyondTheStoreLimitAreReportedAndSkipped) {

